@@ -1,0 +1,94 @@
+// The exported link functions TarvoInit, TarvoExit, TarvoSend, TarvoReceive and TarvoReset.
+#include "link.h"
+
+#include "device_access.h"
+#include "device_table.h"
+#include "driver_requests.h"
+
+namespace tarvo {
+
+namespace {
+
+// The link belongs to one caller, so its state takes no lock.
+int linkDevice = -1;
+Handle receivePipe = TARVO_INVALID_HANDLE;
+Handle sendPipe = TARVO_INVALID_HANDLE;
+
+constexpr int32_t kReceivePipe = 0;
+constexpr int32_t kSendPipe = 1;
+
+void ClosePipe(Handle& pipe) {
+  if (IsValid(pipe)) Platform().close_handle(pipe);
+  pipe = InvalidHandle();
+}
+
+void CloseLink() {
+  ClosePipe(receivePipe);
+  ClosePipe(sendPipe);
+  CloseDevice(linkDevice);
+  linkDevice = -1;
+}
+
+int32_t ReportFailedTransfer(const char* traceLine) {
+  Platform().trace(traceLine);
+  const int failure = ClassifyLinkFailure();
+  return failure != 0 ? failure : LINK_IO_FAILED;
+}
+
+}  // namespace
+
+int ClassifyLinkFailure() {
+  if (!IsDeviceOpen(linkDevice)) return LINK_NOT_OPEN;
+  if (!ProbeDevice(DeviceHandle(linkDevice))) return LINK_NO_DEVICE;
+  return 0;
+}
+
+}  // namespace tarvo
+
+using namespace tarvo;
+
+int32_t TARVO_CALL TarvoInit(void) {
+  // A second start while the link is open begins afresh, so that nothing of the first link is
+  // left open.
+  CloseLink();
+  linkDevice = OpenDevice();
+  if (linkDevice < 0) return LINK_NO_DEVICE;
+  receivePipe = OpenPipeFile(linkDevice, 0, kReceivePipe);
+  sendPipe = OpenPipeFile(linkDevice, 0, kSendPipe);
+  if (IsValid(receivePipe) && IsValid(sendPipe)) return LINK_OK;
+  CloseLink();
+  return LINK_NO_DEVICE;
+}
+
+void TARVO_CALL TarvoExit(void) {
+  CloseLink();
+}
+
+int32_t TARVO_CALL TarvoSend(const void* buffer, uint32_t length) {
+  uint32_t written = 0;
+  if (Platform().write_file(sendPipe, buffer, length, &written)) return LINK_OK;
+  return ReportFailedTransfer(kTraceWriteFailed);
+}
+
+int32_t TARVO_CALL TarvoReceive(void* buffer, uint32_t* length) {
+  *length = TARVO_RECEIVE_MAX;
+  uint32_t received = 0;
+  if (!Platform().read_file(receivePipe, buffer, TARVO_RECEIVE_MAX, &received)) {
+    return ReportFailedTransfer(kTraceReadFailed);
+  }
+  *length = received;
+  return LINK_OK;
+}
+
+int32_t TARVO_CALL TarvoReset(void) {
+  Platform().trace(kTraceResetEntry);
+  if (!IsDeviceOpen(linkDevice) ||
+      !DriverRequest(DeviceHandle(linkDevice), IOCTL_RESET_DEVICE, nullptr, 0, nullptr, 0)) {
+    return LINK_RESET_FAILED;
+  }
+  TarvoExit();
+  Platform().pause(kResetPauseMs);
+  const int32_t result = TarvoInit();
+  Platform().trace(kTraceResetExit);
+  return result;
+}

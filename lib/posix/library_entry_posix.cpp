@@ -1,0 +1,15 @@
+// Load and unload of libtarvo.so: the device table and locks are ready before the first call,
+// and devices still open are closed when the library goes.
+#include "device_table.h"
+
+namespace {
+
+__attribute__((constructor)) void LibraryLoad() {
+  tarvo::OnLibraryLoad();
+}
+
+__attribute__((destructor)) void LibraryUnload() {
+  tarvo::OnLibraryUnload();
+}
+
+}  // namespace

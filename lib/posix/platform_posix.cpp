@@ -1,0 +1,239 @@
+// The Linux backend: device interfaces are the driver stand-in's sockets (see standin_wire.h),
+// locks are pthread mutexes, and trace lines go to stderr when TARVO_TRACE asks for them.
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+#include "standin_wire.h"
+
+namespace tarvo {
+
+namespace {
+
+int FdOf(Handle handle) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(handle));
+}
+Handle HandleOf(int fd) {
+  return reinterpret_cast<Handle>(static_cast<intptr_t>(fd));
+}
+
+// Names of the sockets in a registry folder, in ascending byte order.
+std::vector<std::string> ListInterfaceSockets(const std::string& folder) {
+  std::vector<std::string> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir.get())) {
+    struct stat status;
+    if (fstatat(dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISSOCK(status.st_mode)) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+char* FindInterfacePath(const InterfaceGuid& guid, uint32_t index) {
+  try {
+    const std::string folder = standin::RegistryFolder(guid);
+    const std::vector<std::string> names = ListInterfaceSockets(folder);
+    if (index >= names.size()) return nullptr;
+    const std::string path = folder + "/" + names[index];
+    auto* copy = static_cast<char*>(std::malloc(path.size() + 1));
+    if (copy != nullptr) std::memcpy(copy, path.c_str(), path.size() + 1);
+    return copy;
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // Running out of memory during discovery is finding no device.
+  }
+}
+
+// Connects a stream to the socket at `path`. A path too long for a socket address is reached
+// through /proc/self/fd, which takes any path the file system takes.
+int ConnectStream(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  int pathFd = -1;
+  if (path.size() < sizeof address.sun_path) {
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  } else {
+    pathFd = open(path.c_str(), O_PATH | O_CLOEXEC);
+    if (pathFd < 0) return -1;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d", pathFd);
+  }
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  if (pathFd >= 0) close(pathFd);
+  return fd;
+}
+
+// Sends one request and receives its reply: the status, then at most `replyMax` bytes into
+// `reply`. Any fault of the stream or of the reply's frame leaves the stream shut, so that this
+// and every later call on it fail, as on a device that has gone.
+bool Exchange(int fd, const iovec* request, int parts, uint32_t* status, void* reply,
+              uint32_t replyMax, uint32_t* replySize) {
+  uint8_t header[8];
+  if (fd < 0) return false;
+  if (standin::SendFrame(fd, request, parts) && standin::ReceiveAll(fd, header, sizeof header)) {
+    const uint32_t bodySize = standin::GetU32(header);
+    if (bodySize >= 4 && bodySize - 4 <= replyMax && standin::ReceiveAll(fd, reply, bodySize - 4)) {
+      *status = standin::GetU32(header + 4);
+      *replySize = bodySize - 4;
+      return true;
+    }
+  }
+  shutdown(fd, SHUT_RDWR);
+  return false;
+}
+
+Handle OpenFile(const char* name) {
+  // "<socket path>[\<remainder>]": the remainder starts at the first backslash of the last
+  // path component.
+  const char* lastSlash = std::strrchr(name, '/');
+  const char* backslash = std::strchr(lastSlash != nullptr ? lastSlash : name, '\\');
+  const std::size_t pathLength =
+      backslash != nullptr ? static_cast<std::size_t>(backslash - name) : std::strlen(name);
+  const char* remainder = backslash != nullptr ? backslash + 1 : "";
+
+  int fd;
+  try {
+    fd = ConnectStream(std::string(name, pathLength));
+  } catch (const std::bad_alloc&) {
+    return InvalidHandle();
+  }
+  if (fd < 0) return InvalidHandle();
+  uint8_t type = standin::kCreate;
+  const iovec request[] = {{&type, 1}, {const_cast<char*>(remainder), std::strlen(remainder)}};
+  uint32_t status = 0;
+  uint32_t replySize = 0;
+  if (!Exchange(fd, request, 2, &status, nullptr, 0, &replySize) || status != standin::kStatusOk) {
+    close(fd);
+    return InvalidHandle();
+  }
+  return HandleOf(fd);
+}
+
+void CloseHandle(Handle handle) {
+  close(FdOf(handle));
+}
+
+bool ReadFile(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
+  uint8_t request[5] = {standin::kRead};
+  standin::PutU32(request + 1, size);
+  const iovec parts[] = {{request, sizeof request}};
+  uint32_t status = 0;
+  return Exchange(FdOf(handle), parts, 1, &status, buffer, size, transferred) &&
+         status == standin::kStatusOk;
+}
+
+bool WriteFile(Handle handle, const void* buffer, uint32_t size, uint32_t* transferred) {
+  uint8_t type = standin::kWrite;
+  const iovec parts[] = {{&type, 1}, {const_cast<void*>(buffer), size}};
+  uint32_t status = 0;
+  uint8_t count[4] = {};
+  uint32_t countSize = 0;
+  if (!Exchange(FdOf(handle), parts, 2, &status, count, sizeof count, &countSize) ||
+      status != standin::kStatusOk) {
+    return false;
+  }
+  *transferred = countSize == sizeof count ? standin::GetU32(count) : 0;
+  return true;
+}
+
+bool Control(Handle handle, uint32_t code, const void* input, uint32_t inputSize, void* output,
+             uint32_t outputSize) {
+  uint8_t request[9] = {standin::kIoctl};
+  standin::PutU32(request + 1, code);
+  standin::PutU32(request + 5, outputSize);
+  const iovec parts[] = {{request, sizeof request}, {const_cast<void*>(input), inputSize}};
+  uint32_t status = 0;
+  uint32_t replySize = 0;
+  return Exchange(FdOf(handle), parts, 2, &status, output, outputSize, &replySize) &&
+         status == standin::kStatusOk;
+}
+
+pthread_mutex_t* MutexOf(LockStorage* lock) {
+  static_assert(sizeof(pthread_mutex_t) <= sizeof(LockStorage::bytes));
+  return std::launder(reinterpret_cast<pthread_mutex_t*>(lock->bytes));
+}
+
+void LockInit(LockStorage* lock) {
+  pthread_mutex_init(new (lock->bytes) pthread_mutex_t, nullptr);
+}
+void LockEnter(LockStorage* lock) {
+  pthread_mutex_lock(MutexOf(lock));
+}
+void LockLeave(LockStorage* lock) {
+  pthread_mutex_unlock(MutexOf(lock));
+}
+
+void Pause(uint32_t milliseconds) {
+  timespec left = {static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+// Trace lines are code page 932; the terminal gets them in UTF-8 (as they are, should the
+// conversion be unavailable).
+void Trace(const char* line) {
+  const char* wanted = std::getenv("TARVO_TRACE");
+  if (wanted == nullptr || wanted[0] == '\0') return;
+  char utf8[256];
+  const char* text = line;
+  std::size_t textSize = std::strlen(line);
+  iconv_t converter = iconv_open("UTF-8", "CP932");
+  if (converter != reinterpret_cast<iconv_t>(-1)) {
+    char* in = const_cast<char*>(line);
+    std::size_t inLeft = textSize;
+    char* out = utf8;
+    std::size_t outLeft = sizeof utf8;
+    if (iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1)) {
+      text = utf8;
+      textSize = sizeof utf8 - outLeft;
+    }
+    iconv_close(converter);
+  }
+  const ssize_t written = write(STDERR_FILENO, text, textSize);
+  (void)written;  // Nowhere to report a trace line that could not be written.
+}
+
+constexpr PlatformOps kPosixOps = {
+    .find_interface_path = FindInterfacePath,
+    .open_file = OpenFile,
+    .close_handle = CloseHandle,
+    .read_file = ReadFile,
+    .write_file = WriteFile,
+    .control = Control,
+    .lock_init = LockInit,
+    .lock_enter = LockEnter,
+    .lock_leave = LockLeave,
+    .pause = Pause,
+    .trace = Trace,
+};
+
+}  // namespace
+
+const PlatformOps& NativePlatform() {
+  return kPosixOps;
+}
+
+}  // namespace tarvo

@@ -1,0 +1,59 @@
+// The wire of the Linux driver stand-in, shared by the library (the client) and the programs
+// that play the driver (the servers).
+//
+// Registry: the folder $TARVO_DEVICE_ROOT (default /tmp/tarvo-<uid>) holds one folder per
+// interface class, named by its GUID in lower case with braces. Each Unix stream socket in it
+// is one present device interface, listed in ascending byte order of the names; a device
+// interface path is the socket's full path.
+//
+// Opening a file "<interface path>[\<remainder>]" connects a new stream to the socket and sends
+// CREATE with the remainder (empty for the device itself, "if000pipe001" for a pipe). Every
+// request and every reply is a frame: a u32 little-endian body length, then the body.
+//   CREATE {u8 1, name bytes}                    -> {u32 status}
+//   READ   {u8 2, u32 max}                       -> {u32 status, 0..max bytes read}
+//   WRITE  {u8 3, data bytes}                    -> {u32 status, u32 count written}
+//   IOCTL  {u8 4, u32 code, u32 outMax, input}   -> {u32 status, 0..outMax output bytes}
+// Status 0 is success, anything else an error number. One request is in flight per stream; a
+// READ waits until the driver answers it. A stream that closes means the device is gone.
+#ifndef TARVO_STANDIN_WIRE_H
+#define TARVO_STANDIN_WIRE_H
+
+#include <sys/uio.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform.h"
+
+namespace standin {
+
+enum RequestType : uint8_t { kCreate = 1, kRead = 2, kWrite = 3, kIoctl = 4 };
+
+constexpr uint32_t kStatusOk = 0;
+
+// The registry folder of an interface class: "$TARVO_DEVICE_ROOT/{guid}".
+std::string RegistryFolder(const tarvo::InterfaceGuid& guid);
+
+// The name of an interface class's folder: the GUID in lower case with braces.
+std::string InterfaceClassName(const tarvo::InterfaceGuid& guid);
+
+inline void PutU32(uint8_t* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline uint32_t GetU32(const uint8_t* in) {
+  return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
+         static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
+}
+
+// Sends one frame whose body is the concatenation of `parts` (at most 7).
+bool SendFrame(int fd, const iovec* parts, int count);
+
+// Receives exactly `size` bytes; false on end of stream or error.
+bool ReceiveAll(int fd, void* buffer, std::size_t size);
+
+}  // namespace standin
+
+#endif  // TARVO_STANDIN_WIRE_H

@@ -1,0 +1,135 @@
+// The Windows backend: SetupAPI finds the driver's device interfaces, device and pipe files are
+// opened and used synchronously with the kernel's file calls, locks are critical sections, and
+// trace lines go to the debugger output.
+#include <windows.h>
+// windows.h first: setupapi.h needs its types.
+#include <setupapi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform.h"
+
+namespace tarvo {
+
+namespace {
+
+GUID ToGuid(const InterfaceGuid& guid) {
+  GUID result;
+  result.Data1 = guid.data1;
+  result.Data2 = guid.data2;
+  result.Data3 = guid.data3;
+  std::memcpy(result.Data4, guid.data4, sizeof result.Data4);
+  return result;
+}
+
+// The device path of the index-th present interface of the class, copied out of the detail
+// record before the device-information set is destroyed.
+char* InterfacePathOf(HDEVINFO set, const GUID& guid, DWORD index) {
+  SP_DEVICE_INTERFACE_DATA interfaceData;
+  interfaceData.cbSize = sizeof interfaceData;
+  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData)) return nullptr;
+
+  DWORD required = 0;
+  if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &required, nullptr) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return nullptr;
+  }
+  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::malloc(required));
+  if (detail == nullptr) return nullptr;  // Running out of memory is finding no device.
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+  char* path = nullptr;
+  if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, required, nullptr, nullptr)) {
+    const std::size_t length = std::strlen(detail->DevicePath);
+    path = static_cast<char*>(std::malloc(length + 1));
+    if (path != nullptr) std::memcpy(path, detail->DevicePath, length + 1);
+  }
+  std::free(detail);
+  return path;
+}
+
+char* FindInterfacePath(const InterfaceGuid& interfaceGuid, uint32_t index) {
+  const GUID guid = ToGuid(interfaceGuid);
+  const HDEVINFO set =
+      SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == INVALID_HANDLE_VALUE) return nullptr;
+  char* path = InterfacePathOf(set, guid, index);
+  SetupDiDestroyDeviceInfoList(set);
+  return path;
+}
+
+Handle OpenFile(const char* name) {
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+void CloseFile(Handle handle) {
+  CloseHandle(handle);
+}
+
+bool ReadPipe(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
+  DWORD count = 0;
+  const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
+  *transferred = count;
+  return ok != FALSE;
+}
+
+bool WritePipe(Handle handle, const void* buffer, uint32_t size, uint32_t* transferred) {
+  DWORD count = 0;
+  const BOOL ok = WriteFile(handle, buffer, size, &count, nullptr);
+  *transferred = count;
+  return ok != FALSE;
+}
+
+bool Control(Handle handle, uint32_t code, const void* input, uint32_t inputSize, void* output,
+             uint32_t outputSize) {
+  DWORD returned = 0;
+  return DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
+                         &returned, nullptr) != FALSE;
+}
+
+CRITICAL_SECTION* CriticalSectionOf(LockStorage* lock) {
+  static_assert(sizeof(CRITICAL_SECTION) <= sizeof(LockStorage::bytes));
+  return std::launder(reinterpret_cast<CRITICAL_SECTION*>(lock->bytes));
+}
+
+void LockInit(LockStorage* lock) {
+  InitializeCriticalSection(new (lock->bytes) CRITICAL_SECTION);
+}
+void LockEnter(LockStorage* lock) {
+  EnterCriticalSection(CriticalSectionOf(lock));
+}
+void LockLeave(LockStorage* lock) {
+  LeaveCriticalSection(CriticalSectionOf(lock));
+}
+
+void Pause(uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
+void Trace(const char* line) {
+  OutputDebugStringA(line);
+}
+
+constexpr PlatformOps kWin32Ops = {
+    .find_interface_path = FindInterfacePath,
+    .open_file = OpenFile,
+    .close_handle = CloseFile,
+    .read_file = ReadPipe,
+    .write_file = WritePipe,
+    .control = Control,
+    .lock_init = LockInit,
+    .lock_enter = LockEnter,
+    .lock_leave = LockLeave,
+    .pause = Pause,
+    .trace = Trace,
+};
+
+}  // namespace
+
+const PlatformOps& NativePlatform() {
+  return kWin32Ops;
+}
+
+}  // namespace tarvo

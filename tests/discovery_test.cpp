@@ -1,0 +1,168 @@
+// Finding and opening the instrument: which interface the link takes, what it passes over, and
+// that nothing stays open when it cannot start.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+
+#include "library_test_support.h"
+
+namespace testing_support {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+using DiscoveryTest = LibraryTest;
+
+TEST_F(DiscoveryTest, NoInstrumentGivesNoDeviceWithNothingOpen) {
+  {
+    FakeDriver emptyRegistry;
+    EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+    EXPECT_TRUE(AllSlotsFree());
+    TarvoExit();
+  }
+  // Not even the registry folder: the driver was never installed.
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+  EXPECT_EQ(UTK_Open(), -1);
+  EXPECT_TRUE(AllSlotsFree());
+}
+
+TEST_F(DiscoveryTest, TakesTheFirstListedInterfaceAndOpensReceiveThenSendPipe) {
+  FakeDriver driver({"b-second", "a-first"});
+
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+
+  EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
+              ElementsAre("a-first:", "a-first:if000pipe000", "a-first:if000pipe001"));
+  EXPECT_TRUE(tarvo::IsDeviceOpen(0));
+}
+
+TEST_F(DiscoveryTest, AnInterfaceThatRefusesIsSkippedForTheNext) {
+  FakeDriver driver({"a", "b"});
+  driver.RefuseOpen("a", "");
+
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+
+  EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
+              ElementsAre("a:", "b:", "b:if000pipe000", "b:if000pipe001"));
+  // The refused interface never took a slot.
+  EXPECT_TRUE(tarvo::IsDeviceOpen(0));
+  EXPECT_FALSE(tarvo::IsDeviceOpen(1));
+}
+
+TEST_F(DiscoveryTest, EntriesThatAreNotSocketsAreNotInterfaces) {
+  FakeDriver driver({"z-instrument"});
+  const std::string folder = driver.InterfacePath("");
+  std::ofstream(folder + "a-plain-file") << "not a device";
+  mkdir((folder + "b-folder").c_str(), 0700);
+
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  EXPECT_THAT(
+      Files(driver.EventsOf(Event::Open)),
+      ElementsAre("z-instrument:", "z-instrument:if000pipe000", "z-instrument:if000pipe001"));
+}
+
+TEST_F(DiscoveryTest, EveryInterfaceRefusingGivesNoDevice) {
+  FakeDriver driver({"a", "b"});
+  driver.RefuseOpen("a", "");
+  driver.RefuseOpen("b", "");
+
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+  EXPECT_TRUE(AllSlotsFree());
+  EXPECT_EQ(driver.OpenFiles(), 0);
+}
+
+TEST_F(DiscoveryTest, ARefusedSendPipeClosesTheReceivePipeAndFreesTheSlot) {
+  FakeDriver driver({"a"});
+  driver.RefuseOpen("a", "if000pipe001");
+
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+
+  EXPECT_TRUE(AllSlotsFree());
+  ASSERT_TRUE(ClosedAtLeast(driver, 2));
+  EXPECT_THAT(Files(driver.EventsOf(Event::Close)),
+              ::testing::UnorderedElementsAre("a:", "a:if000pipe000"));
+  EXPECT_EQ(driver.OpenFiles(), 0);
+  // The link is closed: nothing to send on.
+  EXPECT_EQ(TarvoSend("END\r", 4), LINK_NOT_OPEN);
+}
+
+TEST_F(DiscoveryTest, ARefusedReceivePipeStillTriesTheSendPipe) {
+  FakeDriver driver({"a"});
+  driver.RefuseOpen("a", "if000pipe000");
+
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+
+  EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
+              ElementsAre("a:", "a:if000pipe000", "a:if000pipe001"));
+  ASSERT_TRUE(ClosedAtLeast(driver, 2));
+  EXPECT_EQ(driver.OpenFiles(), 0);
+  EXPECT_TRUE(AllSlotsFree());
+}
+
+TEST_F(DiscoveryTest, APathThatDoesNotFitASlotIsPassedOverUnopened) {
+  // Interface paths of exactly 260 ("00") and 259 ("1") characters; "00" is listed first.
+  char pattern[] = "/tmp/tarvo-test-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string folderTail = "/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/";
+  std::string root = std::string(pattern) + "/";
+  root += std::string(260 - 2 - root.size() - folderTail.size(), 'r');
+  {
+    FakeDriver driver({"00", "1"}, root);
+    ASSERT_EQ(driver.InterfacePath("00").size(), 260u);
+
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+
+    EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
+                ElementsAre("1:", "1:if000pipe000", "1:if000pipe001"));
+    TarvoExit();
+  }
+  rmdir(pattern);
+}
+
+TEST_F(DiscoveryTest, ASecondInitStartsAfreshWithoutLeakingFilesOrSlots) {
+  FakeDriver driver({"a"});
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+
+  ASSERT_TRUE(ClosedAtLeast(driver, 3));
+  EXPECT_EQ(driver.OpenFiles(), 3);
+  EXPECT_TRUE(tarvo::IsDeviceOpen(0));
+  EXPECT_FALSE(tarvo::IsDeviceOpen(1));
+}
+
+TEST_F(DiscoveryTest, ExitClosesTheLinkOnceAndThenNothing) {
+  FakeDriver driver({"a"});
+  TarvoExit();  // Before any start: nothing to close.
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+
+  TarvoExit();
+  TarvoExit();
+
+  ASSERT_TRUE(ClosedAtLeast(driver, 3));
+  EXPECT_EQ(CountOf(driver.Events(), Event::Close), 3);
+  EXPECT_TRUE(AllSlotsFree());
+  EXPECT_EQ(TarvoSend("END\r", 4), LINK_NOT_OPEN);
+}
+
+TEST_F(DiscoveryTest, AFullTableTurnsEveryNewDeviceAway) {
+  FakeDriver driver({"a"});
+  for (int expected = 0; expected < tarvo::MAX_DEVICES; ++expected) {
+    ASSERT_EQ(UTK_Open(), expected);
+  }
+
+  EXPECT_EQ(UTK_Open(), -1);
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+
+  // Both turned-away devices were closed again at once.
+  ASSERT_TRUE(ClosedAtLeast(driver, 2));
+  EXPECT_EQ(driver.OpenFiles(), tarvo::MAX_DEVICES);
+  // A freed slot is the next one taken.
+  UTK_Close(5);
+  EXPECT_EQ(UTK_Open(), 5);
+}
+
+}  // namespace
+}  // namespace testing_support

@@ -1,0 +1,67 @@
+#include "command_line.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace cli {
+
+namespace {
+std::string programName = "tool";
+}  // namespace
+
+std::string Arguments::Value(const std::string& name, const std::string& fallback) const {
+  auto found = options.find(name);
+  return found != options.end() ? found->second : fallback;
+}
+
+void UsageError(const std::string& reason, const std::string& usage) {
+  std::fprintf(stderr, "%s: %s\n\n%s", programName.c_str(), reason.c_str(), usage.c_str());
+  std::exit(kUsageError);
+}
+
+Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                const std::string& usage) {
+  if (argc > 0) {
+    programName = argv[0];
+    const std::size_t slash = programName.find_last_of("/\\");
+    if (slash != std::string::npos) programName.erase(0, slash + 1);
+  }
+  Arguments arguments;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (!optionsEnded && word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (optionsEnded || word.size() < 2 || word[0] != '-') {
+      arguments.operands.push_back(word);
+      continue;
+    }
+    if (word[1] != '-') UsageError("unknown option " + word, usage);
+    if (word == "--help") {
+      std::fputs(usage.c_str(), stdout);
+      std::exit(0);
+    }
+    const std::size_t equals = word.find('=');
+    const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : specs) {
+      if (candidate.name == name) spec = &candidate;
+    }
+    if (spec == nullptr) UsageError("unknown option --" + name, usage);
+    if (!spec->takesValue) {
+      if (equals != std::string::npos) UsageError("--" + name + " takes no value", usage);
+      arguments.options[name] = "";
+    } else if (equals != std::string::npos) {
+      arguments.options[name] = word.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      arguments.options[name] = argv[++i];
+    } else {
+      UsageError("--" + name + " needs a value", usage);
+    }
+  }
+  return arguments;
+}
+
+}  // namespace cli

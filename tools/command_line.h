@@ -1,0 +1,37 @@
+// The shared style of the command-line tools: long options ("--name VALUE" or "--name=VALUE"),
+// --help, messages in UTF-8, exit status 2 on a usage error.
+#ifndef TOOLS_COMMAND_LINE_H
+#define TOOLS_COMMAND_LINE_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+constexpr int kUsageError = 2;
+
+struct OptionSpec {
+  std::string name;  // without the leading "--"
+  bool takesValue;
+};
+
+struct Arguments {
+  std::map<std::string, std::string> options;  // flags map to ""
+  std::vector<std::string> operands;
+
+  bool Has(const std::string& name) const { return options.count(name) != 0; }
+  std::string Value(const std::string& name, const std::string& fallback) const;
+};
+
+// Parses argv. On --help prints `usage` to stdout and exits 0; on a usage error prints the
+// reason and `usage` to stderr and exits 2.
+Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
+                const std::string& usage);
+
+// Prints "<program>: <reason>" and the usage text to stderr, and exits 2.
+[[noreturn]] void UsageError(const std::string& reason, const std::string& usage);
+
+}  // namespace cli
+
+#endif  // TOOLS_COMMAND_LINE_H

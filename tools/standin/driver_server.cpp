@@ -1,0 +1,329 @@
+#include "driver_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "device_access.h"
+#include "standin_wire.h"
+
+namespace standin {
+
+namespace {
+
+// A request larger than this is not one the library makes: the stream is closed.
+constexpr uint32_t kMaxRequestSize = 1u << 20;
+
+std::string SystemError(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
+
+bool MakeFolders(const std::string& folder, std::string* error) {
+  for (std::size_t slash = 1; slash != std::string::npos;) {
+    slash = folder.find('/', slash + 1);
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+      *error = SystemError("cannot create the folder " + part);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The address of `name` in the folder. A path too long for a socket address is reached through
+// the folder's descriptor in /proc/self/fd.
+bool SocketAddress(const std::string& folder, int folderFd, const std::string& name,
+                   sockaddr_un* address) {
+  *address = {};
+  address->sun_family = AF_UNIX;
+  std::string path = folder + "/" + name;
+  if (path.size() >= sizeof address->sun_path) {
+    path = "/proc/self/fd/" + std::to_string(folderFd) + "/" + name;
+  }
+  if (path.size() >= sizeof address->sun_path) return false;
+  std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
+  return true;
+}
+
+bool IsServed(const sockaddr_un& address) {
+  const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool served =
+      connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(probe);
+  return served;
+}
+
+}  // namespace
+
+struct DriverServer::Listener {
+  int fd = -1;
+  int folderFd = -1;
+  std::string folder;
+  std::string name;
+  DeviceBehaviour* device = nullptr;
+};
+
+struct DriverServer::Stream {
+  int fd = -1;
+  OpenFile file;
+  DeviceBehaviour* device = nullptr;
+  bool created = false;
+  bool readWaiting = false;
+  Bytes input;
+};
+
+DriverServer::DriverServer() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    wakeRead_ = fds[0];
+    wakeWrite_ = fds[1];
+  }
+}
+
+DriverServer::~DriverServer() {
+  for (auto& [id, stream] : streams_)
+    close(stream->fd);
+  for (auto& listener : listeners_) {
+    close(listener->fd);
+    unlinkat(listener->folderFd, listener->name.c_str(), 0);
+    close(listener->folderFd);
+  }
+  close(wakeRead_);
+  close(wakeWrite_);
+}
+
+bool DriverServer::Present(const std::string& name, DeviceBehaviour& device, std::string* error) {
+  if (name.empty() || name.find_first_of("/\\") != std::string::npos) {
+    *error = "an interface name must not be empty nor hold '/' or '\\': " + name;
+    return false;
+  }
+  auto listener = std::make_unique<Listener>();
+  listener->folder = RegistryFolder(tarvo::INTERFACE_GUID);
+  listener->name = name;
+  listener->device = &device;
+  if (!MakeFolders(listener->folder, error)) return false;
+  listener->folderFd = open(listener->folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (listener->folderFd < 0) {
+    *error = SystemError("cannot open the folder " + listener->folder);
+    return false;
+  }
+  sockaddr_un address;
+  listener->fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (!SocketAddress(listener->folder, listener->folderFd, name, &address)) {
+    *error = "the interface name is too long: " + name;
+  } else if (bind(listener->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+             !(errno == EADDRINUSE && !IsServed(address) &&
+               unlinkat(listener->folderFd, name.c_str(), 0) == 0 &&
+               bind(listener->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+                   0)) {
+    *error = errno == EADDRINUSE ? "another driver already presents " + InterfacePath(name)
+                                 : SystemError("cannot present " + InterfacePath(name));
+  } else if (listen(listener->fd, SOMAXCONN) != 0) {
+    *error = SystemError("cannot listen on " + InterfacePath(name));
+    unlinkat(listener->folderFd, name.c_str(), 0);
+  } else {
+    listeners_.push_back(std::move(listener));
+    return true;
+  }
+  close(listener->fd);
+  close(listener->folderFd);
+  return false;
+}
+
+std::string DriverServer::InterfacePath(const std::string& name) const {
+  return RegistryFolder(tarvo::INTERFACE_GUID) + "/" + name;
+}
+
+void DriverServer::Run() {
+  std::vector<pollfd> polled;
+  std::vector<int> polledIds;
+  while (!stopping_.load()) {
+    closed_.clear();
+    polled.clear();
+    polledIds.clear();
+    polled.push_back({wakeRead_, POLLIN, 0});
+    for (auto& listener : listeners_)
+      polled.push_back({listener->fd, POLLIN, 0});
+    for (auto& [id, stream] : streams_) {
+      polled.push_back({stream->fd, POLLIN, 0});
+      polledIds.push_back(id);
+    }
+    if (poll(polled.data(), polled.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (polled[0].revents != 0) {
+      char drained[64];
+      while (read(wakeRead_, drained, sizeof drained) > 0) {
+      }
+      RunPostedTasks();
+    }
+    std::size_t at = 1;
+    for (auto& listener : listeners_) {
+      if (polled[at++].revents != 0) AcceptStreams(*listener);
+    }
+    for (int id : polledIds) {
+      const short events = polled[at++].revents;
+      auto found = streams_.find(id);  // A task or an earlier request may have closed it.
+      if (events != 0 && found != streams_.end()) ReceiveRequests(*found->second);
+    }
+  }
+}
+
+void DriverServer::Stop() {
+  stopping_.store(true);
+  const char wake = 1;
+  const ssize_t written = write(wakeWrite_, &wake, 1);
+  (void)written;  // A full pipe wakes the loop as well.
+}
+
+void DriverServer::Post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(tasksMutex_);
+    tasks_.push_back(std::move(task));
+  }
+  const char wake = 0;
+  const ssize_t written = write(wakeWrite_, &wake, 1);
+  (void)written;
+}
+
+void DriverServer::RunPostedTasks() {
+  std::vector<std::function<void()>> tasks;
+  {
+    std::lock_guard<std::mutex> lock(tasksMutex_);
+    tasks.swap(tasks_);
+  }
+  for (auto& task : tasks)
+    task();
+}
+
+void DriverServer::AcceptStreams(Listener& listener) {
+  const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd < 0) return;
+  auto stream = std::make_unique<Stream>();
+  stream->fd = fd;
+  stream->file.id = nextFileId_++;
+  stream->device = listener.device;
+  streams_[stream->file.id] = std::move(stream);
+}
+
+void DriverServer::ReceiveRequests(Stream& stream) {
+  const int id = stream.file.id;
+  uint8_t chunk[65536];
+  const ssize_t got = recv(stream.fd, chunk, sizeof chunk, 0);
+  if (got < 0 && (errno == EAGAIN || errno == EINTR)) return;
+  if (got <= 0) {
+    CloseStream(id);
+    return;
+  }
+  stream.input.insert(stream.input.end(), chunk, chunk + got);
+  while (stream.input.size() >= 4) {
+    const uint32_t size = GetU32(stream.input.data());
+    if (size > kMaxRequestSize) {
+      CloseStream(id);
+      return;
+    }
+    if (stream.input.size() < 4 + size) return;
+    const Bytes body(stream.input.begin() + 4, stream.input.begin() + 4 + size);
+    stream.input.erase(stream.input.begin(), stream.input.begin() + 4 + size);
+    if (!HandleRequest(stream, body)) {
+      CloseStream(id);
+      return;
+    }
+    if (stream.fd < 0) return;  // The device dropped it.
+  }
+}
+
+bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
+  if (body.empty()) return false;
+  const uint8_t type = body[0];
+  if (!stream.created) {
+    if (type != kCreate) return false;
+    stream.file.name.assign(body.begin() + 1, body.end());
+    const uint32_t status = stream.device->Open(stream.file);
+    if (!SendReply(stream, Reply::Failure(status), false)) return false;
+    stream.created = status == kStatusOk;
+    return stream.created;
+  }
+  if (stream.readWaiting) return false;  // One request in flight per stream.
+  switch (type) {
+    case kRead: {
+      if (body.size() != 5) return false;
+      std::optional<Reply> reply = stream.device->Read(stream.file, GetU32(&body[1]));
+      if (!reply) {
+        stream.readWaiting = true;
+        return true;
+      }
+      return SendReply(stream, *reply, false);
+    }
+    case kWrite:
+      return SendReply(
+          stream, stream.device->Write(stream.file, Bytes(body.begin() + 1, body.end())), true);
+    case kIoctl: {
+      if (body.size() < 9) return false;
+      const Bytes input(body.begin() + 9, body.end());
+      return SendReply(
+          stream, stream.device->Control(stream.file, GetU32(&body[1]), GetU32(&body[5]), input),
+          false);
+    }
+    default:
+      return false;
+  }
+}
+
+bool DriverServer::SendReply(Stream& stream, const Reply& reply, bool withCount) {
+  if (reply.dropStream) return false;
+  uint8_t status[4];
+  uint8_t count[4];
+  PutU32(status, reply.status);
+  PutU32(count, reply.count);
+  iovec parts[2] = {{status, sizeof status}, {}};
+  if (withCount) {
+    parts[1] = {count, sizeof count};
+  } else {
+    parts[1] = {const_cast<uint8_t*>(reply.data.data()), reply.data.size()};
+  }
+  // The stream is non-blocking for receiving; a reply goes out whole.
+  const int flags = fcntl(stream.fd, F_GETFL);
+  fcntl(stream.fd, F_SETFL, flags & ~O_NONBLOCK);
+  const bool sent = SendFrame(stream.fd, parts, 2);
+  fcntl(stream.fd, F_SETFL, flags);
+  return sent;
+}
+
+void DriverServer::AnswerRead(int fileId, const Reply& reply) {
+  auto found = streams_.find(fileId);
+  if (found == streams_.end() || !found->second->readWaiting) return;
+  found->second->readWaiting = false;
+  if (!SendReply(*found->second, reply, false)) CloseStream(fileId);
+}
+
+void DriverServer::Drop(int fileId) {
+  CloseStream(fileId);
+}
+
+void DriverServer::DropAll() {
+  while (!streams_.empty())
+    CloseStream(streams_.begin()->first);
+}
+
+void DriverServer::CloseStream(int fileId) {
+  auto found = streams_.find(fileId);
+  if (found == streams_.end()) return;
+  // The stream object outlives this call until the loop comes round again: a device behaviour
+  // may drop streams, its own among them, while the server is still handling a request.
+  Stream& stream = *found->second;
+  closed_.push_back(std::move(found->second));
+  streams_.erase(found);
+  close(stream.fd);
+  stream.fd = -1;
+  if (stream.created) stream.device->Closed(stream.file);
+}
+
+}  // namespace standin

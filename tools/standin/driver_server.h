@@ -1,0 +1,130 @@
+// The driver side of the Linux driver stand-in (the wire is described in standin_wire.h): it
+// presents device interfaces as sockets in the registry folder and serves the files that the
+// library opens on them. What a device answers is up to a DeviceBehaviour; the server keeps the
+// sockets, the streams and the frames.
+#ifndef STANDIN_DRIVER_SERVER_H
+#define STANDIN_DRIVER_SERVER_H
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace standin {
+
+using Bytes = std::vector<uint8_t>;
+
+// One open file of a device interface: the device itself (name "") or one of its pipes
+// (name "if000pipe001" and the like).
+struct OpenFile {
+  int id = 0;
+  std::string name;
+};
+
+// The answer to one request. `data` holds the bytes read (READ) or the output (IOCTL); `count`
+// the bytes taken (WRITE). With `dropStream` the stream is closed instead, as when the device
+// goes away in the middle of a request.
+struct Reply {
+  uint32_t status = 0;
+  Bytes data;
+  uint32_t count = 0;
+  bool dropStream = false;
+
+  static Reply Success() { return Reply(); }
+  static Reply WithData(Bytes data) {
+    Reply reply;
+    reply.data = std::move(data);
+    return reply;
+  }
+  static Reply Written(uint32_t count) {
+    Reply reply;
+    reply.count = count;
+    return reply;
+  }
+  static Reply Failure(uint32_t status) {
+    Reply reply;
+    reply.status = status;
+    return reply;
+  }
+  static Reply Drop() {
+    Reply reply;
+    reply.dropStream = true;
+    return reply;
+  }
+};
+
+// What a device does. All calls come on the serving thread.
+class DeviceBehaviour {
+ public:
+  virtual ~DeviceBehaviour() = default;
+  // Status of a CREATE: 0 opens the file.
+  virtual uint32_t Open(const OpenFile& file) = 0;
+  // The answer to a READ, or nothing to answer it later with DriverServer::AnswerRead.
+  virtual std::optional<Reply> Read(const OpenFile& file, uint32_t max) = 0;
+  virtual Reply Write(const OpenFile& file, const Bytes& data) = 0;
+  virtual Reply Control(const OpenFile& file, uint32_t code, uint32_t outMax,
+                        const Bytes& input) = 0;
+  // The file was closed, by its owner or by the server.
+  virtual void Closed(const OpenFile& /*file*/) {}
+};
+
+class DriverServer {
+ public:
+  DriverServer();
+  ~DriverServer();  // Withdraws every interface and closes every stream.
+  DriverServer(const DriverServer&) = delete;
+  DriverServer& operator=(const DriverServer&) = delete;
+
+  // Presents a device interface: a socket `name` in the registry folder of the instrument's
+  // interface class, created if missing. Call before Run() or on the serving thread. On
+  // failure returns false with a one-line reason.
+  bool Present(const std::string& name, DeviceBehaviour& device, std::string* error);
+
+  // The full path of a presented interface's socket.
+  std::string InterfacePath(const std::string& name) const;
+
+  // Serves requests until Stop().
+  void Run();
+
+  // Ends Run(). Safe from any thread and from a signal handler.
+  void Stop();
+
+  // Runs `task` on the serving thread. Safe from any thread.
+  void Post(std::function<void()> task);
+
+  // Serving thread only: answers a READ left waiting, and closes streams.
+  void AnswerRead(int fileId, const Reply& reply);
+  void Drop(int fileId);
+  void DropAll();
+
+ private:
+  struct Listener;
+  struct Stream;
+
+  void AcceptStreams(Listener& listener);
+  void ReceiveRequests(Stream& stream);
+  bool HandleRequest(Stream& stream, const Bytes& body);  // false: close the stream
+  bool SendReply(Stream& stream, const Reply& reply, bool withCount);
+  void CloseStream(int fileId);
+  void RunPostedTasks();
+
+  std::vector<std::unique_ptr<Listener>> listeners_;
+  std::map<int, std::unique_ptr<Stream>> streams_;
+  std::vector<std::unique_ptr<Stream>> closed_;
+  int nextFileId_ = 1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::mutex tasksMutex_;
+  std::vector<std::function<void()>> tasks_;
+};
+
+}  // namespace standin
+
+#endif  // STANDIN_DRIVER_SERVER_H

@@ -1,0 +1,105 @@
+// tarvo-link: opens the link to the instrument, sends one message, prints the reply and closes
+// the link again; a quick check that the library, the driver and the instrument talk.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "command_line.h"
+#include "tarvo.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tarvo-link [--send TEXT] [--tries N]\n"
+    "\n"
+    "Opens the link to the first instrument found (TarvoInit), sends TEXT followed by a\n"
+    "carriage return (TarvoSend), receives the reply (TarvoReceive, asking again up to N times,\n"
+    "300 ms apart, while nothing has arrived), prints it and closes the link (TarvoExit).\n"
+    "\n"
+    "  --send TEXT  the message, without its carriage return (default STATUS2)\n"
+    "  --tries N    how often to ask for the reply (default 10)\n"
+    "  --help       show this text\n"
+    "\n"
+    "Exit status: 0 the reply arrived, 1 the link failed or no reply came, 2 usage error.\n";
+
+const char* CodeName(int32_t code) {
+  switch (code) {
+    case LINK_OK:
+      return "ok";
+    case LINK_NOT_OPEN:
+      return "link not open";
+    case LINK_NO_DEVICE:
+      return "no instrument, or it does not answer";
+    case LINK_IO_FAILED:
+      return "transfer failed";
+    default:
+      return "unknown";
+  }
+}
+
+std::string Printable(const char* data, uint32_t size) {
+  std::string text = "\"";
+  for (uint32_t i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(data[i]);
+    if (byte == '\r') {
+      text += "\\r";
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      text += static_cast<char>(byte);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      text += escaped;
+    }
+  }
+  return text + "\"";
+}
+
+int Exchange(const std::string& message, int tries) {
+  const int32_t sent = TarvoSend(message.data(), static_cast<uint32_t>(message.size()));
+  std::printf("TarvoSend %s (%zu bytes): %d (%s)\n",
+              Printable(message.data(), static_cast<uint32_t>(message.size())).c_str(),
+              message.size(), sent, CodeName(sent));
+  if (sent != LINK_OK) return 1;
+  for (int attempt = 1; attempt <= tries; ++attempt) {
+    char reply[TARVO_RECEIVE_MAX];
+    uint32_t length = 0;
+    const int32_t received = TarvoReceive(reply, &length);
+    if (received != LINK_OK) {
+      std::printf("TarvoReceive: %d (%s)\n", received, CodeName(received));
+      return 1;
+    }
+    if (length > 0) {
+      std::printf("TarvoReceive: 0, %u bytes: %s\n", length, Printable(reply, length).c_str());
+      return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  std::printf("TarvoReceive: nothing arrived in %d tries\n", tries);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // Lines in step with the driver's, when piped.
+  const cli::Arguments arguments =
+      cli::Parse(argc, argv, {{"send", true}, {"tries", true}}, kUsage);
+  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
+  const std::string message = arguments.Value("send", "STATUS2") + "\r";
+  const std::string triesText = arguments.Value("tries", "10");
+  int tries = 0;
+  if (triesText.empty() || triesText.size() > 4 ||
+      triesText.find_first_not_of("0123456789") != std::string::npos ||
+      (tries = std::stoi(triesText)) < 1) {
+    cli::UsageError("--tries needs a number from 1 to 9999", kUsage);
+  }
+
+  const int32_t opened = TarvoInit();
+  std::printf("TarvoInit: %d (%s)\n", opened, CodeName(opened));
+  if (opened != LINK_OK) return 1;
+  const int status = Exchange(message, tries);
+  TarvoExit();
+  std::printf("TarvoExit\n");
+  return status;
+}
