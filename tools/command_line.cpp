@@ -64,4 +64,21 @@ Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
   return arguments;
 }
 
+std::string Printable(const void* data, std::size_t size) {
+  std::string text = "\"";
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char byte = static_cast<const unsigned char*>(data)[i];
+    if (byte == '\r') {
+      text += "\\r";
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      text += static_cast<char>(byte);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      text += escaped;
+    }
+  }
+  return text + "\"";
+}
+
 }  // namespace cli

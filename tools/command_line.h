@@ -3,6 +3,7 @@
 #ifndef TOOLS_COMMAND_LINE_H
 #define TOOLS_COMMAND_LINE_H
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
 
 // Prints "<program>: <reason>" and the usage text to stderr, and exits 2.
 [[noreturn]] void UsageError(const std::string& reason, const std::string& usage);
+
+// Protocol bytes as a quoted text for messages: printable ASCII as it is, "\r" for a carriage
+// return, "\xNN" for any other byte.
+std::string Printable(const void* data, std::size_t size);
 
 }  // namespace cli
 

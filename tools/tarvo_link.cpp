@@ -38,28 +38,11 @@ const char* CodeName(int32_t code) {
   }
 }
 
-std::string Printable(const char* data, uint32_t size) {
-  std::string text = "\"";
-  for (uint32_t i = 0; i < size; ++i) {
-    const auto byte = static_cast<unsigned char>(data[i]);
-    if (byte == '\r') {
-      text += "\\r";
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      text += static_cast<char>(byte);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      text += escaped;
-    }
-  }
-  return text + "\"";
-}
-
 int Exchange(const std::string& message, int tries) {
   const int32_t sent = TarvoSend(message.data(), static_cast<uint32_t>(message.size()));
   std::printf("TarvoSend %s (%zu bytes): %d (%s)\n",
-              Printable(message.data(), static_cast<uint32_t>(message.size())).c_str(),
-              message.size(), sent, CodeName(sent));
+              cli::Printable(message.data(), message.size()).c_str(), message.size(), sent,
+              CodeName(sent));
   if (sent != LINK_OK) return 1;
   for (int attempt = 1; attempt <= tries; ++attempt) {
     char reply[TARVO_RECEIVE_MAX];
@@ -70,7 +53,7 @@ int Exchange(const std::string& message, int tries) {
       return 1;
     }
     if (length > 0) {
-      std::printf("TarvoReceive: 0, %u bytes: %s\n", length, Printable(reply, length).c_str());
+      std::printf("TarvoReceive: 0, %u bytes: %s\n", length, cli::Printable(reply, length).c_str());
       return 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

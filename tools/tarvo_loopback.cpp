@@ -101,19 +101,7 @@ class LoopbackDevice : public standin::DeviceBehaviour {
   }
 
   static std::string Printable(const standin::Bytes& data) {
-    std::string text = "\"";
-    for (uint8_t byte : data) {
-      if (byte == '\r') {
-        text += "\\r";
-      } else if (byte >= 0x20 && byte < 0x7F) {
-        text += static_cast<char>(byte);
-      } else {
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-        text += escaped;
-      }
-    }
-    return text + "\"";
+    return cli::Printable(data.data(), data.size());
   }
 
   void Log(const standin::OpenFile& file, const char* what, const std::string& detail) {

@@ -5,6 +5,8 @@
 // windows.h first: setupapi.h needs its types.
 #include <setupapi.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -36,13 +38,16 @@ char* InterfacePathOf(HDEVINFO set, const GUID& guid, DWORD index) {
       GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
     return nullptr;
   }
-  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::malloc(required));
+  // Never less than the record's fixed part, and the path never read past the record's end.
+  const DWORD size = std::max<DWORD>(required, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(std::malloc(size));
   if (detail == nullptr) return nullptr;  // Running out of memory is finding no device.
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   char* path = nullptr;
-  if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, required, nullptr, nullptr)) {
-    const std::size_t length = std::strlen(detail->DevicePath);
-    path = static_cast<char*>(std::malloc(length + 1));
+  if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, nullptr)) {
+    const std::size_t room = size - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    const std::size_t length = strnlen(detail->DevicePath, room);
+    if (length < room) path = static_cast<char*>(std::malloc(length + 1));
     if (path != nullptr) std::memcpy(path, detail->DevicePath, length + 1);
   }
   std::free(detail);

@@ -113,27 +113,45 @@ bool DriverServer::Present(const std::string& name, DeviceBehaviour& device, std
     *error = SystemError("cannot open the folder " + listener->folder);
     return false;
   }
-  sockaddr_un address;
-  listener->fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (!SocketAddress(listener->folder, listener->folderFd, name, &address)) {
-    *error = "the interface name is too long: " + name;
-  } else if (bind(listener->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-             !(errno == EADDRINUSE && !IsServed(address) &&
-               unlinkat(listener->folderFd, name.c_str(), 0) == 0 &&
-               bind(listener->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-                   0)) {
-    *error = errno == EADDRINUSE ? "another driver already presents " + InterfacePath(name)
-                                 : SystemError("cannot present " + InterfacePath(name));
-  } else if (listen(listener->fd, SOMAXCONN) != 0) {
-    *error = SystemError("cannot listen on " + InterfacePath(name));
-    unlinkat(listener->folderFd, name.c_str(), 0);
-  } else {
-    listeners_.push_back(std::move(listener));
-    return true;
+  if (!Listen(*listener, error)) {
+    close(listener->fd);
+    close(listener->folderFd);
+    return false;
   }
-  close(listener->fd);
-  close(listener->folderFd);
-  return false;
+  listeners_.push_back(std::move(listener));
+  return true;
+}
+
+bool DriverServer::Listen(Listener& listener, std::string* error) const {
+  const std::string path = InterfacePath(listener.name);
+  sockaddr_un address;
+  if (!SocketAddress(listener.folder, listener.folderFd, listener.name, &address)) {
+    *error = "the interface name is too long: " + listener.name;
+    return false;
+  }
+  listener.fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  auto bindSocket = [&] {
+    return bind(listener.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  };
+  bool bound = bindSocket();
+  if (!bound && errno == EADDRINUSE) {
+    if (IsServed(address)) {
+      *error = "another driver already presents " + path;
+      return false;
+    }
+    // A socket left behind by a driver that ended without removing it.
+    bound = unlinkat(listener.folderFd, listener.name.c_str(), 0) == 0 && bindSocket();
+  }
+  if (!bound) {
+    *error = SystemError("cannot present " + path);
+    return false;
+  }
+  if (listen(listener.fd, SOMAXCONN) != 0) {
+    *error = SystemError("cannot listen on " + path);
+    unlinkat(listener.folderFd, listener.name.c_str(), 0);
+    return false;
+  }
+  return true;
 }
 
 std::string DriverServer::InterfacePath(const std::string& name) const {

@@ -107,6 +107,7 @@ class DriverServer {
   struct Listener;
   struct Stream;
 
+  bool Listen(Listener& listener, std::string* error) const;
   void AcceptStreams(Listener& listener);
   void ReceiveRequests(Stream& stream);
   bool HandleRequest(Stream& stream, const Bytes& body);  // false: close the stream
