@@ -38,8 +38,9 @@ int32_t ReportFailedTransfer(const char* traceLine) {
 }  // namespace
 
 int ClassifyLinkFailure() {
-  if (!IsDeviceOpen(linkDevice)) return LINK_NOT_OPEN;
-  if (!ProbeDevice(DeviceHandle(linkDevice))) return LINK_NO_DEVICE;
+  const Handle device = DeviceHandle(linkDevice);
+  if (!IsValid(device)) return LINK_NOT_OPEN;
+  if (!ProbeDevice(device)) return LINK_NO_DEVICE;
   return 0;
 }
 
@@ -82,8 +83,8 @@ int32_t TARVO_CALL TarvoReceive(void* buffer, uint32_t* length) {
 
 int32_t TARVO_CALL TarvoReset(void) {
   Platform().trace(kTraceResetEntry);
-  if (!IsDeviceOpen(linkDevice) ||
-      !DriverRequest(DeviceHandle(linkDevice), IOCTL_RESET_DEVICE, nullptr, 0, nullptr, 0)) {
+  const Handle device = DeviceHandle(linkDevice);
+  if (!IsValid(device) || !DriverRequest(device, IOCTL_RESET_DEVICE, nullptr, 0, nullptr, 0)) {
     return LINK_RESET_FAILED;
   }
   TarvoExit();

@@ -13,7 +13,8 @@ namespace {
 int32_t ControlTransfer(RequestKind kind, int32_t device, int32_t direction, int32_t recipient,
                         int32_t request, int32_t value, int32_t index, int32_t length,
                         void* buffer) {
-  if (!IsDeviceOpen(device)) return 0;
+  const Handle handle = DeviceHandle(device);
+  if (!IsValid(handle)) return 0;
   const int function = RequestFunctionCode(kind, static_cast<uint32_t>(recipient));
   if (function < 0) return 0;
 
@@ -26,7 +27,6 @@ int32_t ControlTransfer(RequestKind kind, int32_t device, int32_t direction, int
       .index = static_cast<uint16_t>(index),
   };
   const uint32_t dataSize = static_cast<uint32_t>(length) & 0xFFFFu;
-  const Handle handle = DeviceHandle(device);
 
   if (toHost) {
     uint8_t input[kControlRequestSize];
@@ -86,8 +86,9 @@ int32_t TARVO_CALL UTK_VendorRequest(int32_t device, int32_t direction, int32_t 
 }
 
 int32_t TARVO_CALL UTK_Check(int32_t device) {
-  if (!IsDeviceOpen(device)) return 1;
-  return ProbeDevice(DeviceHandle(device)) ? 0 : 2;
+  const Handle handle = DeviceHandle(device);
+  if (!IsValid(handle)) return 1;
+  return ProbeDevice(handle) ? 0 : 2;
 }
 
 int32_t TARVO_CALL UTK_ResetPipe(TARVO_HANDLE pipe) {

@@ -90,13 +90,16 @@ int ConnectStream(const std::string& path) {
 // and every later call on it fail, as on a device that has gone.
 bool Exchange(int fd, const iovec* request, int parts, uint32_t* status, void* reply,
               uint32_t replyMax, uint32_t* replySize) {
-  uint8_t header[8];
   if (fd < 0) return false;
-  if (standin::SendFrame(fd, request, parts) && standin::ReceiveAll(fd, header, sizeof header)) {
-    const uint32_t bodySize = standin::GetU32(header);
-    if (bodySize >= 4 && bodySize - 4 <= replyMax && standin::ReceiveAll(fd, reply, bodySize - 4)) {
-      *status = standin::GetU32(header + 4);
-      *replySize = bodySize - 4;
+  uint8_t length[4];
+  uint8_t statusBytes[4];
+  if (standin::SendFrame(fd, request, parts) && standin::ReceiveAll(fd, length, sizeof length)) {
+    const uint32_t bodySize = standin::GetU32(length);
+    if (bodySize >= sizeof statusBytes && bodySize - sizeof statusBytes <= replyMax &&
+        standin::ReceiveAll(fd, statusBytes, sizeof statusBytes) &&
+        standin::ReceiveAll(fd, reply, bodySize - sizeof statusBytes)) {
+      *status = standin::GetU32(statusBytes);
+      *replySize = bodySize - static_cast<uint32_t>(sizeof statusBytes);
       return true;
     }
   }

@@ -17,8 +17,8 @@ namespace standin {
 
 namespace {
 
-// A request larger than this is not one the library makes: the stream is closed.
-constexpr uint32_t kMaxRequestSize = 1u << 20;
+// A request larger than this is taken for a broken stream, which is closed.
+constexpr uint32_t kMaxRequestSize = 64u << 20;
 
 std::string SystemError(const std::string& what) {
   return what + ": " + std::strerror(errno);
