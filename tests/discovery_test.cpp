@@ -2,9 +2,11 @@
 // that nothing stays open when it cannot start.
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "device_access.h"
 #include "library_test_support.h"
 
 namespace testing_support {
@@ -51,16 +53,20 @@ TEST_F(DiscoveryTest, AnInterfaceThatRefusesIsSkippedForTheNext) {
   EXPECT_FALSE(tarvo::IsDeviceOpen(1));
 }
 
-TEST_F(DiscoveryTest, EntriesThatAreNotSocketsAreNotInterfaces) {
-  FakeDriver driver({"z-instrument"});
+TEST_F(DiscoveryTest, InterfacesAreTheSocketsInByteOrderOfTheirNames) {
+  FakeDriver driver({"b", "B", "a"});
   const std::string folder = driver.InterfacePath("");
-  std::ofstream(folder + "a-plain-file") << "not a device";
-  mkdir((folder + "b-folder").c_str(), 0700);
+  std::ofstream(folder + "0-plain-file") << "not a device";
+  mkdir((folder + "0-folder").c_str(), 0700);
 
-  ASSERT_EQ(TarvoInit(), LINK_OK);
-  EXPECT_THAT(
-      Files(driver.EventsOf(Event::Open)),
-      ElementsAre("z-instrument:", "z-instrument:if000pipe000", "z-instrument:if000pipe001"));
+  std::vector<std::string> found;
+  while (char* path =
+             tarvo::FindDevicePath(tarvo::INTERFACE_GUID, static_cast<uint32_t>(found.size()))) {
+    found.emplace_back(path);
+    std::free(path);
+  }
+
+  EXPECT_THAT(found, ElementsAre(folder + "B", folder + "a", folder + "b"));
 }
 
 TEST_F(DiscoveryTest, EveryInterfaceRefusingGivesNoDevice) {
@@ -133,16 +139,17 @@ TEST_F(DiscoveryTest, ASecondInitStartsAfreshWithoutLeakingFilesOrSlots) {
   EXPECT_FALSE(tarvo::IsDeviceOpen(1));
 }
 
-TEST_F(DiscoveryTest, ExitClosesTheLinkOnceAndThenNothing) {
+TEST_F(DiscoveryTest, ExitClosesReceivePipeSendPipeAndDeviceOnceAndThenNothing) {
   FakeDriver driver({"a"});
   TarvoExit();  // Before any start: nothing to close.
   ASSERT_EQ(TarvoInit(), LINK_OK);
+  platform_.ClearTimeline();
 
   TarvoExit();
   TarvoExit();
 
-  ASSERT_TRUE(ClosedAtLeast(driver, 3));
-  EXPECT_EQ(CountOf(driver.Events(), Event::Close), 3);
+  EXPECT_THAT(platform_.Timeline(),
+              ElementsAre("close if000pipe000", "close if000pipe001", "close device"));
   EXPECT_TRUE(AllSlotsFree());
   EXPECT_EQ(TarvoSend("END\r", 4), LINK_NOT_OPEN);
 }

@@ -19,6 +19,7 @@ namespace testing_support {
 class LibraryTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    EXPECT_THAT(platform_.LockViolations(), ::testing::IsEmpty());
     TarvoExit();
     for (int device = 0; device < tarvo::MAX_DEVICES; ++device)
       UTK_Close(device);

@@ -14,28 +14,32 @@ Function Lookup(void* library, const char* name) {
   return reinterpret_cast<Function>(dlsym(library, name));
 }
 
-TEST(LibraryUnloadTest, UnloadingClosesTheDevicesLeftOpen) {
+TEST(LibraryUnloadTest, UnloadingClosesTheDevicesLeftOpenButNoPipes) {
   FakeDriver driver({"instrument"});
   void* library = dlopen(TARVO_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
+  auto init = Lookup<int32_t (*)()>(library, "TarvoInit");
   auto open = Lookup<int32_t (*)()>(library, "UTK_Open");
   auto openPipe = Lookup<TARVO_HANDLE (*)(int32_t, int32_t, int32_t)>(library, "UTK_OpenPipe");
   auto resetPipe = Lookup<int32_t (*)(TARVO_HANDLE)>(library, "UTK_ResetPipe");
   ASSERT_NE(open, nullptr);
   ASSERT_NE(openPipe, nullptr);
 
-  ASSERT_EQ(open(), 0);
+  ASSERT_NE(init, nullptr);
+  ASSERT_EQ(init(), LINK_OK);  // device 0
   ASSERT_EQ(open(), 1);
-  const TARVO_HANDLE pipe = openPipe(1, 0, 0);
+  ASSERT_EQ(open(), 2);
+  const TARVO_HANDLE pipe = openPipe(2, 0, 0);
   ASSERT_NE(pipe, TARVO_INVALID_HANDLE);
   ASSERT_EQ(resetPipe(pipe), 1);
 
   ASSERT_EQ(dlclose(library), 0);
 
-  ASSERT_TRUE(ClosedAtLeast(driver, 2));
-  EXPECT_THAT(Files(driver.EventsOf(Event::Close)), ElementsAre("instrument:", "instrument:"));
-  // The pipe belongs to the caller and stays open.
-  EXPECT_EQ(driver.OpenFiles(), 1);
+  ASSERT_TRUE(ClosedAtLeast(driver, 3));
+  EXPECT_THAT(Files(driver.EventsOf(Event::Close)),
+              ElementsAre("instrument:", "instrument:", "instrument:"));
+  // The toolkit's pipe belongs to the caller, and the link's pipes are left as they are.
+  EXPECT_EQ(driver.OpenFiles(), 3);
   tarvo::Platform().close_handle(pipe);
 }
 

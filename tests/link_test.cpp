@@ -96,8 +96,11 @@ TEST_F(LinkTest, TransfersOnAClosedLinkGiveNotOpenWithTheirTraceLines) {
   StartLink();
   TarvoExit();
   EXPECT_EQ(TarvoSend("END\r", 4), LINK_NOT_OPEN);
+  EXPECT_EQ(TarvoReceive(buffer, &length), LINK_NOT_OPEN);
+  EXPECT_EQ(length, 512u);
 
-  EXPECT_THAT(platform_.Traces(), ElementsAre(kWriteFailed, kReadFailed, kWriteFailed));
+  EXPECT_THAT(platform_.Traces(),
+              ElementsAre(kWriteFailed, kReadFailed, kWriteFailed, kReadFailed));
 }
 
 TEST_F(LinkTest, AFailedTransferIsJudgedByTheProbe) {
@@ -121,6 +124,11 @@ TEST_F(LinkTest, AFailedTransferIsJudgedByTheProbe) {
 
   EXPECT_THAT(platform_.Traces(),
               ElementsAre(kWriteFailed, kReadFailed, kWriteFailed, kReadFailed));
+  // The trace line is written before the device is probed.
+  const std::vector<std::string> timeline = platform_.Timeline();
+  ASSERT_GE(timeline.size(), 3u);
+  EXPECT_THAT(std::vector<std::string>(timeline.end() - 3, timeline.end()),
+              ElementsAre("read if000pipe000", "trace " + kReadFailed, "control 0x220018 device"));
   const std::vector<Event> probes = driver_.EventsOf(Event::Control);
   ASSERT_EQ(probes.size(), 4u);
   for (const Event& probe : probes) {
@@ -159,18 +167,21 @@ TEST_F(LinkTest, AReadLongerThanAskedFailsWithoutOverrunningTheBuffer) {
 
 TEST_F(LinkTest, ResetRestartsTheLinkAfterItsPause) {
   StartLink();
+  platform_.ClearTimeline();
 
   EXPECT_EQ(TarvoReset(), LINK_OK);
 
-  EXPECT_THAT(platform_.Traces(), ElementsAre("Entry TarvoReset()\n", "Exit TarvoReset()\n"));
-  EXPECT_THAT(platform_.Pauses(), ElementsAre(5000u));
+  EXPECT_THAT(
+      platform_.Timeline(),
+      ElementsAre("trace Entry TarvoReset()\n", "control 0x220004 device", "close if000pipe000",
+                  "close if000pipe001", "close device", "pause 5000", "open device",
+                  "open if000pipe000", "open if000pipe001", "trace Exit TarvoReset()\n"));
   const std::vector<Event> controls = driver_.EventsOf(Event::Control);
   ASSERT_EQ(controls.size(), 1u);
   EXPECT_EQ(controls[0].code, 0x220004u);
   EXPECT_EQ(controls[0].fileName, "");
   EXPECT_EQ(controls[0].size, 0u);
   EXPECT_THAT(controls[0].data, IsEmpty());
-  // The old link was closed before the new one opened.
   ASSERT_TRUE(ClosedAtLeast(driver_, 3));
   EXPECT_EQ(CountOf(driver_.Events(), Event::Open), 6);
   EXPECT_EQ(driver_.OpenFiles(), 3);
