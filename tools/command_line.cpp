@@ -21,15 +21,22 @@ void UsageError(const std::string& reason, const std::string& usage) {
 
 Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
                 const std::string& usage) {
-  if (argc > 0) {
-    programName = argv[0];
-    const std::size_t slash = programName.find_last_of("/\\");
-    if (slash != std::string::npos) programName.erase(0, slash + 1);
+  return Parse(argc > 0 ? argv[0] : "tool",
+               std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), specs, usage);
+}
+
+Arguments Parse(const std::string& program, const std::vector<std::string>& words,
+                const std::vector<OptionSpec>& specs, const std::string& usage) {
+  programName = program;
+  const std::size_t slash = programName.find_last_of("/\\");
+  if (slash != std::string::npos) programName.erase(0, slash + 1);
+  if (programName.size() > 4 && programName.substr(programName.size() - 4) == ".exe") {
+    programName.resize(programName.size() - 4);
   }
   Arguments arguments;
   bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string word = argv[i];
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
     if (!optionsEnded && word == "--") {
       optionsEnded = true;
       continue;
@@ -55,8 +62,8 @@ Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
       arguments.options[name] = "";
     } else if (equals != std::string::npos) {
       arguments.options[name] = word.substr(equals + 1);
-    } else if (i + 1 < argc) {
-      arguments.options[name] = argv[++i];
+    } else if (i + 1 < words.size()) {
+      arguments.options[name] = words[++i];
     } else {
       UsageError("--" + name + " needs a value", usage);
     }

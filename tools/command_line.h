@@ -25,8 +25,10 @@ struct Arguments {
   std::string Value(const std::string& name, const std::string& fallback) const;
 };
 
-// Parses argv. On --help prints `usage` to stdout and exits 0; on a usage error prints the
-// reason and `usage` to stderr and exits 2.
+// Parses the arguments after the program's name. On --help prints `usage` to stdout and exits
+// 0; on a usage error prints the reason and `usage` to stderr and exits 2.
+Arguments Parse(const std::string& program, const std::vector<std::string>& words,
+                const std::vector<OptionSpec>& specs, const std::string& usage);
 Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
                 const std::string& usage);
 

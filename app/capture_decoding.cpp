@@ -1,0 +1,106 @@
+#include "capture_decoding.h"
+
+#include <algorithm>
+
+#include "program_texts.h"
+
+namespace kvx {
+
+namespace {
+
+bool IsSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+int32_t ReadInteger(std::string_view text, int base) {
+  std::size_t at = 0;
+  while (at < text.size() && IsSpace(text[at]))
+    ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  // "0x" is a prefix only when a hexadecimal digit follows it; otherwise the 0 is the number.
+  if (base == 16 && at + 2 < text.size() && text[at] == '0' &&
+      (text[at + 1] == 'x' || text[at + 1] == 'X') && DigitValue(text[at + 2]) < 16) {
+    at += 2;
+  }
+  int64_t value = 0;
+  for (; at < text.size() && DigitValue(text[at]) < base; ++at) {
+    value = value * base + DigitValue(text[at]);
+    if (value > INT32_MAX) value = INT32_MAX;  // Not reached by fields of six characters.
+  }
+  return static_cast<int32_t>(negative ? -value : value);
+}
+
+}  // namespace
+
+std::string_view Mid(std::string_view text, std::size_t position, std::size_t count) {
+  if (position >= text.size()) return {};
+  return text.substr(position, count);
+}
+
+std::string_view Left(std::string_view text, std::size_t count) {
+  return Mid(text, 0, count);
+}
+
+std::string_view Right(std::string_view text, std::size_t count) {
+  return count >= text.size() ? text : text.substr(text.size() - count);
+}
+
+int32_t ReadDecimal(std::string_view text) {
+  return ReadInteger(text, 10);
+}
+
+int32_t ReadHexadecimal(std::string_view text) {
+  return ReadInteger(text, 16);
+}
+
+HeaderRecord DecodeHeaderRecord(std::string_view record) {
+  HeaderRecord header;
+  header.CY = Mid(record, 4, 2);
+  header.CM = Mid(record, 6, 2);
+  header.CD = Mid(record, 8, 2);
+  header.CT = Mid(record, 10, 2);
+  header.CP = Mid(record, 12, 2);
+  header.CS = Mid(record, 14, 2);
+
+  const std::string_view IP = Mid(record, 16, 2);
+  const std::string_view IS = Mid(record, 18, 2);
+  const std::string_view Itime = Mid(record, 16, 4);
+  header.ImS = Mid(record, 20, 2);
+  if (header.ImS == "83") {
+    header.intervalMilliseconds = ReadDecimal(Itime);
+    header.ItP.append(Mid(record, 17, 3)).append(texts::kMilliseconds);
+  } else if (header.ImS == "00") {
+    header.intervalMinutes = ReadDecimal(IP);
+    header.intervalSeconds = ReadDecimal(IS);
+    header.ItP.append(IP).append(texts::kMinutes).append(IS).append(texts::kSeconds);
+  }
+
+  const std::string_view layout = Mid(record, 22, 1);
+  if (layout == "0") header.KM = "0";
+  if (layout == "4") header.KM = "4";
+  const std::string_view unit = Mid(record, 23, 1);
+  if (unit == "0") header.Cdo = texts::kCelsius;
+  if (unit == "1") header.Cdo = texts::kFahrenheit;
+
+  // A negative count ("-00001") is no count at all.
+  header.sampleCount = std::max<int32_t>(0, ReadHexadecimal(Mid(record, 44, 6)));
+  return header;
+}
+
+SampleValue DecodeSample(std::string_view text) {
+  if (text == "7FFF") return {SampleValue::Sentinel7FFF, 0};
+  if (text == "8001") return {SampleValue::Sentinel8001, 0};
+  int32_t raw = ReadHexadecimal(text);
+  if (raw >= 0x8000) raw -= 0x10000;  // 16-bit two's complement
+  return {SampleValue::Measured, raw};
+}
+
+}  // namespace kvx

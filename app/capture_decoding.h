@@ -1,0 +1,52 @@
+// The capture file as the converters read it: a run of measurement groups, each a 60-character
+// header record followed by its samples (4 characters for kind 1, 12 for kind 2), back to back.
+#ifndef KVX_CAPTURE_DECODING_H
+#define KVX_CAPTURE_DECODING_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kvx {
+
+constexpr std::size_t kHeaderRecordSize = 60;
+
+// Pieces of a text: a piece past the end is empty, one that runs past the end is cut there.
+std::string_view Mid(std::string_view text, std::size_t position, std::size_t count);
+std::string_view Left(std::string_view text, std::size_t count);
+std::string_view Right(std::string_view text, std::size_t count);
+
+// Numbers as the C library's strtol reads them: leading white space, an optional sign, for
+// base 16 an optional 0x, then digits up to the first other character; no digits gives 0.
+// The fields are at most six characters, so every value fits.
+int32_t ReadDecimal(std::string_view text);
+int32_t ReadHexadecimal(std::string_view text);
+
+// A decoded header record. The start-time texts are kept as they stand.
+struct HeaderRecord {
+  std::string CY, CM, CD, CT, CP, CS;  // year, month, day, hour, minute, second
+  std::string ImS;                     // interval code: "83" milliseconds, "00" min and s
+  int32_t intervalMilliseconds = 0;
+  int32_t intervalMinutes = 0;
+  int32_t intervalSeconds = 0;
+  std::string ItP;  // interval label
+  std::string KM;   // layout: "0" rows with a time column, "4" without, or empty
+  std::string Cdo;  // unit label: ℃, °F or empty
+  int32_t sampleCount = 0;
+};
+
+HeaderRecord DecodeHeaderRecord(std::string_view record);
+
+// A sample's value: a measurement in tenths of the unit, or one of the two sentinels.
+struct SampleValue {
+  enum Kind { Measured, Sentinel7FFF, Sentinel8001 } kind = Measured;
+  int32_t tenths = 0;
+};
+
+// Decodes a kind-1 sample, or the value part of a kind-2 sample.
+SampleValue DecodeSample(std::string_view text);
+
+}  // namespace kvx
+
+#endif  // KVX_CAPTURE_DECODING_H

@@ -1,0 +1,155 @@
+#include "csv_output.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "program_texts.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr int32_t kLastFileNumber = 9999;
+// The longest CSV path, in bytes, that the program handles.
+constexpr std::size_t kMaxCsvPathBytes = 255;
+constexpr std::size_t kFlushSize = 64 * 1024;
+
+void RemoveAll(std::string& text, std::string_view piece) {
+  for (std::size_t at; (at = text.find(piece)) != std::string::npos;)
+    text.erase(at, piece.size());
+}
+
+// The folder listing counts the names that Windows' pattern "*.csv" matches.
+bool EndsWithCsv(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string extension = name.substr(name.size() - 4);
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return extension == ".csv";
+}
+
+// Looks for the numbers of the CSV files already in the output folder, until a search finds any.
+void SearchExistingNumbers(ProgramPlatform& platform, TransferState& transfer,
+                           const std::string& outputFolder) {
+  std::vector<std::string> names;
+  if (!platform.ListFolder(outputFolder, &names)) return;
+  bool anyMatch = false;
+  bool anyNumber = false;
+  int32_t highest = 0;
+  for (const std::string& name : names) {
+    if (!EndsWithCsv(name)) continue;
+    anyMatch = true;
+    int32_t number = 0;
+    if (!FileNumberOf(name, &number)) continue;
+    highest = anyNumber ? std::max(highest, number) : number;
+    anyNumber = true;
+  }
+  if (!anyMatch) return;
+  if (anyNumber) transfer.lastFileNumber = highest;
+  transfer.folderScanned = 1;
+}
+
+std::string FileTitle(int32_t number) {
+  std::string digits = std::to_string(number);
+  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+  return "QM-" + digits;
+}
+
+}  // namespace
+
+CsvFile::CsvFile(ProgramPlatform& platform, FileHandle file, std::string path, std::string title)
+    : platform_(platform), file_(file), path_(std::move(path)), title_(std::move(title)) {}
+
+CsvFile::~CsvFile() {
+  if (file_ != kNoFile) Abandon();
+}
+
+bool CsvFile::Append(std::string_view text) {
+  if (file_ == kNoFile) return false;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t lineEnd = std::min(text.find('\n', start), text.size());
+    pending_.append(text, start, lineEnd - start);
+    if (lineEnd < text.size()) pending_.append("\r\n");
+    start = lineEnd + 1;
+  }
+  return pending_.size() < kFlushSize || Flush();
+}
+
+bool CsvFile::Finish() {
+  if (file_ == kNoFile || !Flush()) return false;
+  const bool closed = platform_.CloseFile(file_);
+  file_ = kNoFile;
+  if (!closed) {
+    platform_.RemoveFile(path_);
+    platform_.ShowMessage(std::string(texts::kCsvNotCreated));
+  }
+  return closed;
+}
+
+bool CsvFile::Flush() {
+  if (platform_.WriteFileBytes(file_, pending_.data(), pending_.size())) {
+    pending_.clear();
+    return true;
+  }
+  Abandon();
+  platform_.ShowMessage(std::string(texts::kCsvNotCreated));
+  return false;
+}
+
+void CsvFile::Abandon() {
+  platform_.CloseFile(file_);
+  file_ = kNoFile;
+  platform_.RemoveFile(path_);
+  pending_.clear();
+}
+
+bool FileNumberOf(const std::string& name, int32_t* number) {
+  if (name.compare(0, 3, "QM-") != 0) return false;
+  std::string rest = name;
+  RemoveAll(rest, "QM-");
+  RemoveAll(rest, ".csv");
+  if (rest.find_first_not_of("0123456789") != std::string::npos) return false;
+  int32_t value = 0;
+  // Anything past the last number behaves alike; the cap keeps the sum in range.
+  for (char digit : rest)
+    value = std::min<int32_t>(value * 10 + (digit - '0'), 99999);
+  *number = value;
+  return true;
+}
+
+std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer) {
+  const char separator = platform.PathSeparator();
+  const std::string outputFolder = transfer.saveFolder + separator + "QM-DATA";
+  if (transfer.folderScanned == 0) SearchExistingNumbers(platform, transfer, outputFolder);
+
+  if (++transfer.lastFileNumber > kLastFileNumber) {
+    platform.ShowMessage(std::string(texts::kPastLastFileNumber));
+    return nullptr;
+  }
+  if (!platform.IsFolder(outputFolder) && !platform.CreateFolder(outputFolder)) {
+    platform.ShowMessage(std::string(texts::kFolderNotCreated));
+    return nullptr;
+  }
+  // A file that is already there is never emptied: the number after it is taken instead.
+  for (;;) {
+    const std::string title = FileTitle(transfer.lastFileNumber);
+    const std::string path = outputFolder + separator + title + ".csv";
+    FileHandle file = kNoFile;
+    const CreateResult created =
+        path.size() > kMaxCsvPathBytes ? CreateResult::Failed : platform.CreateNewFile(path, &file);
+    if (created == CreateResult::Created) {
+      return std::make_unique<CsvFile>(platform, file, path, title);
+    }
+    if (created == CreateResult::Failed) {
+      platform.ShowMessage(std::string(texts::kCsvNotCreated));
+      return nullptr;
+    }
+    if (++transfer.lastFileNumber > kLastFileNumber) {
+      platform.ShowMessage(std::string(texts::kPastLastFileNumber));
+      return nullptr;
+    }
+  }
+}
+
+}  // namespace kvx

@@ -1,0 +1,55 @@
+// Where the CSV file of each measurement group goes: the folder QM-DATA below the chosen folder,
+// files QM-0001.csv to QM-9999.csv numbered on from those already there, and the file itself.
+#ifndef KVX_CSV_OUTPUT_H
+#define KVX_CSV_OUTPUT_H
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "program_platform.h"
+#include "transfer_state.h"
+
+namespace kvx {
+
+// The CSV file of one measurement group, written as the program's text files are: every "\n"
+// becomes CR LF. Writes are buffered; a failed write or close removes the file, and tells the
+// operator, so that no truncated file is left to look complete.
+class CsvFile {
+ public:
+  CsvFile(ProgramPlatform& platform, FileHandle file, std::string path, std::string title);
+  ~CsvFile();  // Abandons a file that was not finished: closed and removed.
+  CsvFile(const CsvFile&) = delete;
+  CsvFile& operator=(const CsvFile&) = delete;
+
+  const std::string& Title() const { return title_; }
+
+  // False once a write has failed; the file is gone then.
+  bool Append(std::string_view text);
+  // Writes what is left and closes the file; false (the file gone) when that fails.
+  bool Finish();
+
+ private:
+  bool Flush();
+  void Abandon();
+
+  ProgramPlatform& platform_;
+  FileHandle file_;
+  std::string path_;
+  std::string title_;
+  std::string pending_;
+};
+
+// The highest file number that a name of the output folder carries, if it carries one: a name
+// that starts with "QM-" and holds only digits once every "QM-" and ".csv" is taken out
+// ("QM-0012.csv" and "QM-12.csv" carry 12, "QM-.csv" carries 0).
+bool FileNumberOf(const std::string& name, int32_t* number);
+
+// Opens the CSV file of the next measurement group with the next free number, or tells the
+// operator why not and gives nothing: the number would pass 9999, QM-DATA cannot be made, or
+// the file cannot be created.
+std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer);
+
+}  // namespace kvx
+
+#endif  // KVX_CSV_OUTPUT_H

@@ -1,0 +1,72 @@
+#include "headless_platform.h"
+
+#include <cstdio>
+
+#include "system_calls.h"
+#include "tarvodlg.h"
+
+std::string TextForTerminal(const std::string& text) {
+  std::string utf8;
+  if (!kvx::system::Cp932ToUtf8(text, &utf8)) utf8 = text;
+  std::string shown;
+  for (char c : utf8) {
+    if (c == '\r') continue;
+    shown += c;
+    if (c == '\n') shown += "  ";
+  }
+  while (!shown.empty() && (shown.back() == ' ' || shown.back() == '\n'))
+    shown.pop_back();
+  return shown;
+}
+
+void HeadlessPlatform::ShowMessage(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", programName_.c_str(), TextForTerminal(text).c_str());
+  std::fflush(stderr);
+}
+
+void HeadlessPlatform::ExchangeData(CTarvoDlg& dialog, DataDirection direction) {
+  if (direction == DataDirection::ToControls) {
+    statusLine = dialog.statusText;
+    displayChoice = dialog.displayMode;
+  } else {
+    dialog.statusText = statusLine;
+    dialog.displayMode = displayChoice;
+  }
+}
+
+char HeadlessPlatform::PathSeparator() const {
+  return kvx::system::PathSeparator();
+}
+
+bool HeadlessPlatform::ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
+                                     std::size_t* length) {
+  return kvx::system::ReadFileBytes(path, buffer, capacity, length);
+}
+
+bool HeadlessPlatform::ListFolder(const std::string& folder, std::vector<std::string>* names) {
+  return kvx::system::ListFolder(folder, names);
+}
+
+bool HeadlessPlatform::IsFolder(const std::string& path) {
+  return kvx::system::IsFolder(path);
+}
+
+bool HeadlessPlatform::CreateFolder(const std::string& path) {
+  return kvx::system::CreateFolder(path);
+}
+
+CreateResult HeadlessPlatform::CreateNewFile(const std::string& path, FileHandle* file) {
+  return kvx::system::CreateNewFile(path, file);
+}
+
+bool HeadlessPlatform::WriteFileBytes(FileHandle file, const char* data, std::size_t size) {
+  return kvx::system::WriteFileBytes(file, data, size);
+}
+
+bool HeadlessPlatform::CloseFile(FileHandle file) {
+  return kvx::system::CloseFile(file);
+}
+
+bool HeadlessPlatform::RemoveFile(const std::string& path) {
+  return kvx::system::RemoveFile(path);
+}

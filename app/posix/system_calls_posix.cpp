@@ -1,0 +1,153 @@
+// Files, folders and text encodings on Linux. Paths arrive in code page 932 and go to the
+// system in UTF-8, its usual encoding of file names.
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "system_calls.h"
+
+namespace kvx::system {
+
+namespace {
+
+bool Convert(const char* to, const char* from, const std::string& in, std::string* out) {
+  iconv_t converter = iconv_open(to, from);
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+  out->assign(in.size() * 4 + 4, '\0');
+  char* inPointer = const_cast<char*>(in.data());
+  std::size_t inLeft = in.size();
+  char* outPointer = out->data();
+  std::size_t outLeft = out->size();
+  const bool ok =
+      iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(converter);
+  out->resize(out->size() - outLeft);
+  return ok;
+}
+
+// The file name for the system, or nothing when the path has no UTF-8 form.
+bool NativePath(const std::string& path, std::string* native) {
+  return Cp932ToUtf8(path, native);
+}
+
+}  // namespace
+
+bool Cp932ToUtf8(const std::string& cp932, std::string* utf8) {
+  return Convert("UTF-8", "CP932", cp932, utf8);
+}
+
+bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
+  return Convert("CP932", "UTF-8", utf8, cp932);
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv,
+                                              std::vector<std::string>* unconvertible) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    std::string converted;
+    if (Utf8ToCp932(argv[i], &converted)) {
+      arguments.push_back(converted);
+    } else {
+      unconvertible->push_back(argv[i]);
+    }
+  }
+  return arguments;
+}
+
+char PathSeparator() {
+  return '/';
+}
+
+bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
+                   std::size_t* length) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t total = 0;
+  bool ok = true;
+  while (total < capacity) {
+    const ssize_t got = read(fd, buffer + total, capacity - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    total += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  *length = total;
+  return ok;
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>* names) {
+  std::string native;
+  if (!NativePath(folder, &native)) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(native.c_str()), closedir);
+  if (!dir) return false;
+  names->clear();
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string converted;
+    // A name with no code page 932 form is listed as it is; it never names a CSV file of ours.
+    names->push_back(Utf8ToCp932(name, &converted) ? converted : name);
+  }
+  return true;
+}
+
+bool IsFolder(const std::string& path) {
+  std::string native;
+  struct stat status;
+  return NativePath(path, &native) && stat(native.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool CreateFolder(const std::string& path) {
+  std::string native;
+  return NativePath(path, &native) && mkdir(native.c_str(), 0777) == 0;
+}
+
+CreateResult CreateNewFile(const std::string& path, FileHandle* file) {
+  std::string native;
+  if (!NativePath(path, &native)) return CreateResult::Failed;
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+  *file = fd;
+  return CreateResult::Created;
+}
+
+bool WriteFileBytes(FileHandle file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(static_cast<int>(file), data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool CloseFile(FileHandle file) {
+  return close(static_cast<int>(file)) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+  std::string native;
+  return NativePath(path, &native) && unlink(native.c_str()) == 0;
+}
+
+bool FileSize(const std::string& path, std::uint64_t* size) {
+  std::string native;
+  struct stat status;
+  if (!NativePath(path, &native) || stat(native.c_str(), &status) != 0 ||
+      !S_ISREG(status.st_mode)) {
+    return false;
+  }
+  *size = static_cast<std::uint64_t>(status.st_size);
+  return true;
+}
+
+}  // namespace kvx::system

@@ -1,0 +1,230 @@
+// Where the CSV files go and how they are numbered, and every way a group's file can fail to be
+// made or written.
+#include <filesystem>
+#include <string>
+
+#include "csv_output.h"
+#include "program_test_support.h"
+
+namespace program_testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const char kPastLastNumber[] =
+    "ファイル名が“QM-9999.csv”を超えます。\r\nファイル名またはフォルダ名を変更して下さい。\n";
+const char kCsvNotCreated[] =
+    "エラー\r\nファイルが作成できません。\r\nQM-DATAフォルダを確認して下さい。\n";
+
+// A kind-1 capture of `groups` groups of one sample each.
+std::string Groups(int groups) {
+  std::string capture;
+  for (int i = 0; i < groups; ++i) {
+    capture += HeaderRecord("070315103000", "0100", "00", '4', '0', 1) + "00EB";
+  }
+  return capture;
+}
+
+std::string Title(const std::string& csv) {
+  return csv.substr(0, csv.find("\r\n"));
+}
+
+TEST(CsvNumberTest, ANameCarriesANumberWhenOnlyDigitsAreLeftOfIt) {
+  int32_t number = -1;
+  EXPECT_TRUE(kvx::FileNumberOf("QM-0012.csv", &number));
+  EXPECT_EQ(number, 12);
+  EXPECT_TRUE(kvx::FileNumberOf("QM-12.csv", &number));
+  EXPECT_EQ(number, 12);
+  EXPECT_TRUE(kvx::FileNumberOf("QM-.csv", &number));
+  EXPECT_EQ(number, 0);
+  EXPECT_TRUE(kvx::FileNumberOf("QM-00QM-12.csv", &number));
+  EXPECT_EQ(number, 12);
+  EXPECT_TRUE(kvx::FileNumberOf("QM-99999999999999.csv", &number));
+  EXPECT_GT(number, 9999);
+  for (const char* name : {"qm-0007.csv", "QM-0007a.csv", "QM-0007 (2).csv", "data.csv",
+                           "XQM-0007.csv", "QM-0007.CSV", "QM-0007.csv.bak"}) {
+    EXPECT_FALSE(kvx::FileNumberOf(name, &number)) << name;
+  }
+}
+
+TEST(CsvNumberingTest, AMissingFolderIsMadeAndSearchedAgainForTheNextGroup) {
+  Conversion conversion(1);
+  conversion.Run(Groups(3));
+
+  EXPECT_THAT(Names(conversion.OutputFolder()),
+              ElementsAre("QM-0001.csv", "QM-0002.csv", "QM-0003.csv"));
+  EXPECT_EQ(Title(conversion.File("QM-0003.csv")), Cp932("ファイルネーム,QM-0003"));
+  EXPECT_EQ(conversion.transfer.folderScanned, 1);
+  EXPECT_EQ(conversion.transfer.lastFileNumber, 3);
+}
+
+TEST(CsvNumberingTest, NumbersGoOnFromTheHighestInTheFolderWhateverTheListingOrder) {
+  for (bool reversed : {false, true}) {
+    Conversion conversion(1);
+    conversion.platform.reverseListing = reversed;
+    for (const char* name : {"QM-0001.csv", "QM-0002.csv", "QM-0005.csv", "QM-0003.csv",
+                             "QM-0004.csv", "notes.txt", "qm-0042.csv"}) {
+      conversion.folder_.Write(std::string("QM-DATA/") + name, "existing");
+    }
+    conversion.Run(Groups(2));
+    EXPECT_EQ(Title(conversion.File("QM-0006.csv")), Cp932("ファイルネーム,QM-0006"))
+        << (reversed ? "reversed" : "in name order");
+    EXPECT_TRUE(Exists(conversion.OutputFolder() + "/QM-0007.csv"));
+    EXPECT_EQ(conversion.File("QM-0005.csv"), "existing");
+  }
+}
+
+TEST(CsvNumberingTest, ShortAndEmptyNumbersCountAndOtherNamesDoNot) {
+  struct Case {
+    std::vector<std::string> existing;
+    const char* next;
+  };
+  const Case cases[] = {
+      {{"QM-12.csv"}, "QM-0013.csv"},
+      {{"QM-.csv"}, "QM-0001.csv"},
+      {{"qm-0007.csv", "QM-0007a.csv", "QM-0007 (2).csv", "plan.csv"}, "QM-0001.csv"},
+      {{"QM-0003.csv", "QM-0010.csv", "QM-0007.csv"}, "QM-0011.csv"},
+  };
+  for (const Case& c : cases) {
+    for (bool reversed : {false, true}) {
+      Conversion conversion(1);
+      conversion.platform.reverseListing = reversed;
+      for (const std::string& name : c.existing) {
+        conversion.folder_.Write("QM-DATA/" + name, "");
+      }
+      conversion.Run(Groups(1));
+      EXPECT_TRUE(Exists(conversion.OutputFolder() + "/" + c.next)) << c.next;
+      EXPECT_EQ(conversion.Files().size(), c.existing.size() + 1) << c.next;
+    }
+  }
+}
+
+TEST(CsvNumberingTest, AnExistingFileIsNeverEmptiedButPassedOver) {
+  // The listing misses QM-0002.csv (as a listing taken a moment too early would).
+  Conversion conversion(1);
+  conversion.platform.hiddenNames = {"QM-0002.csv", "QM-0003.csv"};
+  conversion.folder_.Write("QM-DATA/QM-0001.csv", "first");
+  conversion.folder_.Write("QM-DATA/QM-0002.csv", "second");
+  std::filesystem::create_directories(conversion.OutputFolder() + "/QM-0003.csv");  // a folder
+
+  conversion.Run(Groups(2));
+
+  EXPECT_EQ(conversion.File("QM-0002.csv"), "second");
+  EXPECT_EQ(Title(conversion.File("QM-0004.csv")), Cp932("ファイルネーム,QM-0004"));
+  EXPECT_EQ(Title(conversion.File("QM-0005.csv")), Cp932("ファイルネーム,QM-0005"));
+  EXPECT_THAT(conversion.platform.messages, IsEmpty());
+}
+
+TEST(CsvNumberingTest, NoNumberPastQm9999) {
+  for (const char* last : {"QM-9999.csv", "QM-12000.csv"}) {
+    Conversion conversion(1);
+    conversion.folder_.Write(std::string("QM-DATA/") + last, "");
+    conversion.Run(Groups(2));
+    EXPECT_THAT(conversion.platform.messages, ElementsAre(kPastLastNumber)) << last;
+    EXPECT_EQ(conversion.Files().size(), 1u) << last;
+  }
+
+  // The last free number is taken; the group after it stops the walk.
+  Conversion conversion(1);
+  conversion.folder_.Write("QM-DATA/QM-9998.csv", "");
+  conversion.Run(Groups(3));
+  EXPECT_TRUE(Exists(conversion.OutputFolder() + "/QM-9999.csv"));
+  EXPECT_THAT(conversion.platform.messages, ElementsAre(kPastLastNumber));
+
+  // Passing over existing files does not pass 9999 either.
+  Conversion crowded(1);
+  crowded.platform.hiddenNames = {"QM-9999.csv"};
+  crowded.folder_.Write("QM-DATA/QM-9998.csv", "");
+  crowded.folder_.Write("QM-DATA/QM-9999.csv", "kept");
+  crowded.Run(Groups(1));
+  EXPECT_THAT(crowded.platform.messages, ElementsAre(kPastLastNumber));
+  EXPECT_EQ(crowded.File("QM-9999.csv"), "kept");
+}
+
+TEST(CsvNumberingTest, AFolderEndingInASeparatorIsUsedAsBuilt) {
+  Conversion conversion(1);
+  conversion.transfer.saveFolder = conversion.folder_.Path() + "/";
+  const std::string capture = Groups(1);
+  conversion.transfer.capturePath = conversion.folder_.Write("capture.tmp", capture);
+  conversion.transfer.payloadLength = static_cast<int32_t>(capture.size());
+  CTarvoDlg dialog(conversion.platform, conversion.transfer);
+
+  dialog.ConvertToCsvKind1();
+
+  EXPECT_TRUE(Exists(conversion.folder_.Path() + "//QM-DATA/QM-0001.csv"));
+}
+
+TEST(CsvStopTest, AFolderThatCannotBeMadeStopsTheWalk) {
+  Conversion conversion(1);
+  conversion.platform.failCreateFolder = true;
+  conversion.Run(Groups(2));
+  EXPECT_THAT(conversion.platform.messages, ElementsAre("QM-DATAフォルダの作成に失敗しました。"));
+  EXPECT_FALSE(Exists(conversion.OutputFolder()));
+}
+
+TEST(CsvStopTest, AFileThatCannotBeCreatedStopsTheWalk) {
+  Conversion conversion(1);
+  conversion.platform.failCreateFile = true;
+  conversion.Run(Groups(2));
+  EXPECT_THAT(conversion.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(conversion.Files(), IsEmpty());
+}
+
+TEST(CsvStopTest, APathLongerThan255BytesIsRefused) {
+  // saveFolder + "/QM-DATA/QM-0001.csv" (20 bytes) of exactly 255 and of 256 bytes.
+  for (std::size_t length : {255u, 256u}) {
+    Conversion conversion(1);
+    const std::string base = conversion.folder_.Path() + "/";
+    conversion.transfer.saveFolder = base + std::string(length - 20 - base.size(), 'f');
+    std::filesystem::create_directories(conversion.transfer.saveFolder);
+    const std::string capture = Groups(2);
+    conversion.transfer.capturePath = conversion.folder_.Write("capture.tmp", capture);
+    conversion.transfer.payloadLength = static_cast<int32_t>(capture.size());
+    CTarvoDlg dialog(conversion.platform, conversion.transfer);
+
+    dialog.ConvertToCsvKind1();
+
+    const std::string output = conversion.transfer.saveFolder + "/QM-DATA";
+    if (length == 255) {
+      EXPECT_THAT(Names(output), ElementsAre("QM-0001.csv", "QM-0002.csv"));
+      EXPECT_THAT(conversion.platform.messages, IsEmpty());
+    } else {
+      EXPECT_THAT(Names(output), IsEmpty());
+      EXPECT_THAT(conversion.platform.messages, ElementsAre(kCsvNotCreated));
+    }
+  }
+}
+
+TEST(CsvStopTest, AFullDiskLeavesNoTruncatedFile) {
+  // Enough samples for the file to be written in several pieces.
+  std::string samples;
+  for (int i = 0; i < 9000; ++i)
+    samples += "00EB";
+  const std::string big = HeaderRecord("070315103000", "0100", "00", '0', '0', 9000) + samples;
+
+  Conversion full(1);
+  full.platform.bytesUntilFull = 1000;
+  full.Run(big + Groups(1));
+  EXPECT_THAT(full.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(full.Files(), IsEmpty());
+  EXPECT_EQ(full.transfer.sampleIndex, 0);
+
+  // Full in the second group: the first file is complete and stays.
+  Conversion later(1);
+  later.platform.bytesUntilFull = 200;
+  later.Run(Groups(1) + big);
+  EXPECT_THAT(later.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(Names(later.OutputFolder()), ElementsAre("QM-0001.csv"));
+}
+
+TEST(CsvStopTest, AFailedCloseRemovesTheFileAndStopsTheWalk) {
+  Conversion conversion(1);
+  conversion.platform.failClose = true;
+  conversion.Run(Groups(2));
+  EXPECT_THAT(conversion.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(conversion.Files(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace program_testing

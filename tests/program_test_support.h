@@ -1,0 +1,101 @@
+// What the program's tests share: a headless platform that records what the operator would see
+// and can be told to fail, a temporary folder, and captures and expected CSV texts written
+// the readable way.
+#ifndef TESTS_PROGRAM_TEST_SUPPORT_H
+#define TESTS_PROGRAM_TEST_SUPPORT_H
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "headless_platform.h"
+#include "tarvodlg.h"
+#include "transfer_state.h"
+
+namespace program_testing {
+
+// UTF-8 to code page 932, as the program's texts are kept.
+std::string Cp932(const std::string& utf8);
+
+// A CSV text as the program writes it: code page 932, CR LF line ends.
+std::string CsvBytes(const std::string& utf8WithLf);
+
+// The headless platform, recording messages and status-line changes in UTF-8 (nothing is
+// printed), with faults to order.
+class TestPlatform : public HeadlessPlatform {
+ public:
+  TestPlatform() : HeadlessPlatform("test") {}
+
+  void ShowMessage(const std::string& text) override;
+  void ExchangeData(CTarvoDlg& dialog, DataDirection direction) override;
+  bool ListFolder(const std::string& folder, std::vector<std::string>* names) override;
+  bool CreateFolder(const std::string& path) override;
+  CreateResult CreateNewFile(const std::string& path, FileHandle* file) override;
+  bool WriteFileBytes(FileHandle file, const char* data, std::size_t size) override;
+  bool CloseFile(FileHandle file) override;
+
+  std::vector<std::string> messages;     // in UTF-8
+  std::vector<std::string> statusLines;  // each status line shown, in UTF-8
+
+  // Faults.
+  bool reverseListing = false;           // the folder lists its entries backwards
+  std::vector<std::string> hiddenNames;  // entries the listing leaves out
+  bool failCreateFolder = false;
+  bool failCreateFile = false;
+  std::optional<std::size_t> bytesUntilFull;  // the disk fills up after this many bytes
+  bool failClose = false;
+};
+
+// A fresh folder, removed with everything in it at the end.
+class TemporaryFolder {
+ public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  const std::string& Path() const { return path_; }
+  // Writes a file below the folder and returns its path.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+// The names in a folder, in byte order.
+std::vector<std::string> Names(const std::string& folder);
+
+// A 60-character header record: start time YYMMDDhhmmss, interval digits and code, layout and
+// unit codes, sample count; the fields the converters do not read are filled with '0'.
+std::string HeaderRecord(const std::string& start, const std::string& interval,
+                         const std::string& code, char layout, char unit, int count);
+
+// Converts `capture` as the program does at the end of a transfer of `kind`, with the
+// temporary folder as the chosen folder, and reads back the CSV files it left.
+class Conversion {
+ public:
+  explicit Conversion(int kind, int displayMode = 0) : kind_(kind), displayMode_(displayMode) {}
+
+  // Runs the conversion; the CSV files are in Files() afterwards, by name.
+  void Run(const std::string& capture);
+  const std::map<std::string, std::string>& Files() const { return files_; }
+  std::string File(const std::string& name) const;
+  std::string OutputFolder() const { return folder_.Path() + "/QM-DATA"; }
+
+  TestPlatform platform;
+  TransferState transfer;
+  TemporaryFolder folder_;
+
+ private:
+  int kind_;
+  int displayMode_;
+  std::map<std::string, std::string> files_;
+};
+
+}  // namespace program_testing
+
+#endif  // TESTS_PROGRAM_TEST_SUPPORT_H
