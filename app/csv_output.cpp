@@ -14,9 +14,16 @@ constexpr int32_t kLastFileNumber = 9999;
 constexpr std::size_t kMaxCsvPathBytes = 255;
 constexpr std::size_t kFlushSize = 64 * 1024;
 
-void RemoveAll(std::string& text, std::string_view piece) {
-  for (std::size_t at; (at = text.find(piece)) != std::string::npos;)
-    text.erase(at, piece.size());
+// Removes every occurrence of `piece`, in one pass from the left: what the removals join
+// together is not looked at again.
+std::string RemoveAll(const std::string& text, std::string_view piece) {
+  std::string rest;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(piece, from)) != std::string::npos;
+       from = at + piece.size()) {
+    rest.append(text, from, at - from);
+  }
+  return rest.append(text, from);
 }
 
 // The folder listing counts the names that Windows' pattern "*.csv" matches.
@@ -106,9 +113,7 @@ void CsvFile::Abandon() {
 
 bool FileNumberOf(const std::string& name, int32_t* number) {
   if (name.compare(0, 3, "QM-") != 0) return false;
-  std::string rest = name;
-  RemoveAll(rest, "QM-");
-  RemoveAll(rest, ".csv");
+  const std::string rest = RemoveAll(RemoveAll(name, "QM-"), ".csv");
   if (rest.find_first_not_of("0123456789") != std::string::npos) return false;
   int32_t value = 0;
   // Anything past the last number behaves alike; the cap keeps the sum in range.

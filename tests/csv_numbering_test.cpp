@@ -42,8 +42,10 @@ TEST(CsvNumberTest, ANameCarriesANumberWhenOnlyDigitsAreLeftOfIt) {
   EXPECT_EQ(number, 12);
   EXPECT_TRUE(kvx::FileNumberOf("QM-99999999999999.csv", &number));
   EXPECT_GT(number, 9999);
-  for (const char* name : {"qm-0007.csv", "QM-0007a.csv", "QM-0007 (2).csv", "data.csv",
-                           "XQM-0007.csv", "QM-0007.CSV", "QM-0007.csv.bak"}) {
+  // Pieces are taken out in one pass: what the removals join is not taken out again.
+  for (const char* name :
+       {"qm-0007.csv", "QM-0007a.csv", "QM-0007 (2).csv", "data.csv", "XQM-0007.csv", "QM-0007.CSV",
+        "QM-0007.csv.bak", "QM-QQM-M-5.csv", "QM-1.c.csvsv"}) {
     EXPECT_FALSE(kvx::FileNumberOf(name, &number)) << name;
   }
 }
@@ -55,6 +57,8 @@ TEST(CsvNumberingTest, AMissingFolderIsMadeAndSearchedAgainForTheNextGroup) {
   EXPECT_THAT(Names(conversion.OutputFolder()),
               ElementsAre("QM-0001.csv", "QM-0002.csv", "QM-0003.csv"));
   EXPECT_EQ(Title(conversion.File("QM-0003.csv")), Cp932("ファイルネーム,QM-0003"));
+  // The first group found no folder, the second found QM-0001.csv, the third did not search.
+  EXPECT_EQ(conversion.platform.listings, 2);
   EXPECT_EQ(conversion.transfer.folderScanned, 1);
   EXPECT_EQ(conversion.transfer.lastFileNumber, 3);
 }
@@ -131,6 +135,7 @@ TEST(CsvNumberingTest, NoNumberPastQm9999) {
   conversion.Run(Groups(3));
   EXPECT_TRUE(Exists(conversion.OutputFolder() + "/QM-9999.csv"));
   EXPECT_THAT(conversion.platform.messages, ElementsAre(kPastLastNumber));
+  EXPECT_EQ(conversion.transfer.lastFileNumber, 10000);  // until the transfer's clean-up
 
   // Passing over existing files does not pass 9999 either.
   Conversion crowded(1);
@@ -209,6 +214,13 @@ TEST(CsvStopTest, AFullDiskLeavesNoTruncatedFile) {
   EXPECT_THAT(full.platform.messages, ElementsAre(kCsvNotCreated));
   EXPECT_THAT(full.Files(), IsEmpty());
   EXPECT_EQ(full.transfer.sampleIndex, 0);
+
+  // Full when a small file is written at its end.
+  Conversion small(1);
+  small.platform.bytesUntilFull = 50;
+  small.Run(Groups(2));
+  EXPECT_THAT(small.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(small.Files(), IsEmpty());
 
   // Full in the second group: the first file is complete and stays.
   Conversion later(1);

@@ -88,6 +88,31 @@ TEST(CsvClockTest, MillisecondIntervalsCarryIntoSeconds) {
                   "1,      0: 0: 0,     0.2", "2,      0: 0: 1,     0.3"));
 }
 
+TEST(CsvClockTest, EachCarryIsMadeOncePerSample) {
+  // 90 seconds a sample: the seconds carry one minute at a time.
+  Conversion seconds(1, kRelative);
+  seconds.Run(HeaderRecord("070315103000", "0090", "00", '0', '0', 3) + "000000000000");
+  EXPECT_THAT(Lines(seconds.File("QM-0001.csv"), 5),
+              ElementsAre("0,      0: 0: 0,     0.0", "1,      0: 1:30,     0.0",
+                          "2,      0: 2:60,     0.0"));
+
+  // 2500 ms a sample: the milliseconds carry one second at a time.
+  Conversion milliseconds(1, kRelative);
+  milliseconds.Run(HeaderRecord("070315103000", "2500", "83", '0', '0', 3) + "000000000000");
+  EXPECT_THAT(Lines(milliseconds.File("QM-0001.csv"), 5),
+              ElementsAre("0,      0: 0: 0,     0.0", "1,      0: 0: 1,     0.0",
+                          "2,      0: 0: 2,     0.0"));
+}
+
+TEST(CsvClockTest, AbsoluteTimeKeepsTheMillisecondsOfItsStart) {
+  Conversion conversion(1, kAbsolute);
+  conversion.Run(HeaderRecord("070315103000", "0500", "83", '0', '0', 3) + "000000000000");
+  EXPECT_THAT(
+      Lines(conversion.File("QM-0001.csv"), 5),
+      ElementsAre("0,     7/3/15,     10:30: 0,     0.0", "1,     7/3/15,     10:30: 0,     0.0",
+                  "2,     7/3/15,     10:30: 1,     0.0"));
+}
+
 TEST(CsvClockTest, RelativeTimeRollsMinutesIntoHoursAndKeepsCountingHours) {
   Conversion conversion(1, kRelative);
   std::string samples;
@@ -138,6 +163,20 @@ TEST(CsvClockTest, AStartMonthOutsideTheYearEndsTheConversion) {
       Lines(zero.File("QM-0001.csv"), 5),
       ElementsAre("0,     7/0/31,     23:59:30,     0.0", "1,     7/0/32,      0: 0: 0,     0.0",
                   "2,     7/0/32,      0: 0:30,     0.0"));
+
+  // Month 14 becomes February of the next year, whose 29 days send day 30 into March.
+  Conversion fourteen(1, kAbsolute);
+  fourteen.Run(HeaderRecord("071430120000", "0100", "00", '0', '0', 1) + "0000");
+  EXPECT_THAT(Lines(fourteen.File("QM-0001.csv"), 5),
+              ElementsAre("0,     8/3/1,     12: 0: 0,     0.0"));
+
+  // The days of the month of an earlier group carry over to a group of month 00.
+  Conversion later(1, kAbsolute);
+  later.Run(HeaderRecord("070115120000", "0100", "00", '0', '0', 1) + "0000" +
+            HeaderRecord("070031235930", "0030", "00", '0', '0', 2) + "00000000");
+  EXPECT_THAT(
+      Lines(later.File("QM-0002.csv"), 5),
+      ElementsAre("0,     7/0/31,     23:59:30,     0.0", "1,     7/1/1,      0: 0: 0,     0.0"));
 
   Conversion thirteen(1, kAbsolute);
   thirteen.Run(HeaderRecord("071331235930", "0030", "00", '0', '0', 2) + "00000000");

@@ -44,6 +44,7 @@ void TestPlatform::ExchangeData(CTarvoDlg& dialog, DataDirection direction) {
 }
 
 bool TestPlatform::ListFolder(const std::string& folder, std::vector<std::string>* names) {
+  ++listings;
   if (!HeadlessPlatform::ListFolder(folder, names)) return false;
   std::sort(names->begin(), names->end());
   if (reverseListing) std::reverse(names->begin(), names->end());

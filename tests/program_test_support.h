@@ -39,6 +39,7 @@ class TestPlatform : public HeadlessPlatform {
   bool WriteFileBytes(FileHandle file, const char* data, std::size_t size) override;
   bool CloseFile(FileHandle file) override;
 
+  int listings = 0;                      // folder listings asked for
   std::vector<std::string> messages;     // in UTF-8
   std::vector<std::string> statusLines;  // each status line shown, in UTF-8
 

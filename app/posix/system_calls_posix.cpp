@@ -37,12 +37,19 @@ bool NativePath(const std::string& path, std::string* native) {
 
 }  // namespace
 
+// A conversion counts only when the text comes back unchanged: some characters (〜, −, ¥ …)
+// have code page 932 bytes that mean a neighbouring character, and a path so converted would
+// name another file.
 bool Cp932ToUtf8(const std::string& cp932, std::string* utf8) {
-  return Convert("UTF-8", "CP932", cp932, utf8);
+  std::string back;
+  return Convert("UTF-8", "CP932", cp932, utf8) && Convert("CP932", "UTF-8", *utf8, &back) &&
+         back == cp932;
 }
 
 bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
-  return Convert("CP932", "UTF-8", utf8, cp932);
+  std::string back;
+  return Convert("CP932", "UTF-8", utf8, cp932) && Convert("UTF-8", "CP932", *cp932, &back) &&
+         back == utf8;
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv,

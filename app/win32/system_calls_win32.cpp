@@ -30,16 +30,24 @@ bool FromWide(UINT codePage, const std::wstring& wide, std::string* text) {
   text->clear();
   if (wide.empty()) return true;
   const int size = static_cast<int>(wide.size());
+  // Code page 932 reports characters it has no bytes for, and takes no look-alike in their
+  // place (é is no e); UTF-8 takes every character.
+  const bool utf8 = codePage == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL lossy = FALSE;
-  // Code page 932 reports characters it has no bytes for; UTF-8 takes every character.
-  BOOL* usedDefault = codePage == CP_UTF8 ? nullptr : &lossy;
+  BOOL* usedDefault = utf8 ? nullptr : &lossy;
   const int length =
-      WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, usedDefault);
+      WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, usedDefault);
   if (length <= 0 || lossy) return false;
   text->resize(static_cast<std::size_t>(length));
-  return WideCharToMultiByte(codePage, 0, wide.data(), size, text->data(), length, nullptr,
-                             usedDefault) == length &&
-         !lossy;
+  if (WideCharToMultiByte(codePage, flags, wide.data(), size, text->data(), length, nullptr,
+                          usedDefault) != length ||
+      lossy) {
+    return false;
+  }
+  // A conversion counts only when the text comes back unchanged.
+  std::wstring back;
+  return ToWide(codePage, *text, &back) && back == wide;
 }
 
 bool NativePath(const std::string& path, std::wstring* native) {
