@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "device_access.h"
@@ -124,31 +125,29 @@ bool DriverServer::Present(const std::string& name, DeviceBehaviour& device, std
 
 bool DriverServer::Listen(Listener& listener, std::string* error) const {
   const std::string path = InterfacePath(listener.name);
+  // The socket listens under a hidden name first and then takes its own, so that an interface
+  // is never present without a driver ready to accept.
+  const std::string starting = "." + listener.name + ".starting";
   sockaddr_un address;
-  if (!SocketAddress(listener.folder, listener.folderFd, listener.name, &address)) {
+  sockaddr_un startingAddress;
+  if (!SocketAddress(listener.folder, listener.folderFd, listener.name, &address) ||
+      !SocketAddress(listener.folder, listener.folderFd, starting, &startingAddress)) {
     *error = "the interface name is too long: " + listener.name;
     return false;
   }
-  listener.fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  auto bindSocket = [&] {
-    return bind(listener.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-  };
-  bool bound = bindSocket();
-  if (!bound && errno == EADDRINUSE) {
-    if (IsServed(address)) {
-      *error = "another driver already presents " + path;
-      return false;
-    }
-    // A socket left behind by a driver that ended without removing it.
-    bound = unlinkat(listener.folderFd, listener.name.c_str(), 0) == 0 && bindSocket();
-  }
-  if (!bound) {
-    *error = SystemError("cannot present " + path);
+  if (IsServed(address)) {
+    *error = "another driver already presents " + path;
     return false;
   }
-  if (listen(listener.fd, SOMAXCONN) != 0) {
-    *error = SystemError("cannot listen on " + path);
-    unlinkat(listener.folderFd, listener.name.c_str(), 0);
+  unlinkat(listener.folderFd, starting.c_str(), 0);  // left behind by a driver that failed
+  listener.fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (bind(listener.fd, reinterpret_cast<const sockaddr*>(&startingAddress),
+           sizeof startingAddress) != 0 ||
+      listen(listener.fd, SOMAXCONN) != 0 ||
+      renameat(listener.folderFd, starting.c_str(), listener.folderFd, listener.name.c_str()) !=
+          0) {
+    *error = SystemError("cannot present " + path);
+    unlinkat(listener.folderFd, starting.c_str(), 0);
     return false;
   }
   return true;

@@ -1,0 +1,120 @@
+#include "emulator_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace testing_support {
+
+namespace {
+
+constexpr char kInterfaceFolder[] = "/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/";
+
+pid_t Spawn(const std::vector<std::string>& options, const std::string& errorsPath) {
+  std::vector<std::string> words = {KVX_EMULATOR};
+  words.insert(words.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (std::string& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorsPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, KVX_EMULATOR, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) throw std::runtime_error("cannot start " KVX_EMULATOR);
+  return pid;
+}
+
+template <typename Condition>
+bool WaitUntil(Condition done) {
+  for (int i = 0; i < 500; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+}  // namespace
+
+EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options) {
+  char pattern[] = "/tmp/kvx-emulator-test-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  root_ = pattern;
+  logPath_ = root_ + "/dialogue.log";
+  setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
+  std::vector<std::string> all = options;
+  all.insert(all.end(), {"--log", logPath_});
+  pid_ = Spawn(all, root_ + "/stderr");
+  if (!WaitUntil([this] { return InterfacePresent(); })) {
+    throw std::runtime_error("the emulator did not present its interface");
+  }
+}
+
+EmulatorProcess::~EmulatorProcess() {
+  Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+int EmulatorProcess::Stop() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, &status_, 0);
+    pid_ = -1;
+  }
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+bool EmulatorProcess::InterfacePresent() const {
+  struct stat status;
+  return stat((root_ + kInterfaceFolder + "0000-kvx-emulator").c_str(), &status) == 0 &&
+         S_ISSOCK(status.st_mode);
+}
+
+std::vector<std::string> EmulatorProcess::Log() const {
+  std::vector<std::string> lines;
+  std::ifstream in(logPath_);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+bool EmulatorProcess::WaitForLogLine(const std::string& line) const {
+  return WaitUntil([&] {
+    for (const std::string& logged : Log()) {
+      if (logged == line) return true;
+    }
+    return false;
+  });
+}
+
+int RunEmulator(const std::vector<std::string>& options, std::string* errors) {
+  char pattern[] = "/tmp/kvx-emulator-test-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  const std::string errorsPath = std::string(pattern) + "/stderr";
+  const pid_t pid = Spawn(options, errorsPath);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::ifstream in(errorsPath);
+  errors->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::filesystem::remove_all(pattern);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,196 @@
+// The emulator's driver on Linux: a driver stand-in socket whose device file answers the
+// control requests and whose pipes carry the instrument's commands (pipe 1 of interface 0) and
+// replies (pipe 0).
+#include <signal.h>
+
+#include <cstdio>
+#include <deque>
+#include <optional>
+
+#include "driver.h"
+#include "driver_requests.h"
+#include "driver_server.h"
+
+namespace emulator {
+
+namespace {
+
+constexpr uint32_t kInvalidFunction = 1;
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kGeneralFailure = 31;
+const char kReceivePipe[] = "if000pipe000";
+const char kSendPipe[] = "if000pipe001";
+
+class EmulatedDevice : public standin::DeviceBehaviour {
+ public:
+  EmulatedDevice(standin::DriverServer& server, Instrument& instrument)
+      : server_(server), instrument_(instrument) {}
+
+  uint32_t Open(const standin::OpenFile& file) override {
+    const bool known = file.name.empty() || file.name == kReceivePipe || file.name == kSendPipe;
+    if (!known) {
+      instrument_.Log().Line("open " + Quoted(file.name) + ": no such pipe");
+      return kFileNotFound;
+    }
+    if (file.name == kSendPipe) {
+      pending_.clear();
+      instrument_.LinkOpened();
+    }
+    return 0;
+  }
+
+  std::optional<standin::Reply> Read(const standin::OpenFile& file, uint32_t max) override {
+    if (file.name != kReceivePipe) return standin::Reply::Failure(kInvalidFunction);
+    if (pending_.empty()) {
+      waitingRead_ = file.id;
+      waitingMax_ = max;
+      return std::nullopt;  // answered when the next command comes
+    }
+    return NextReply(max);
+  }
+
+  standin::Reply Write(const standin::OpenFile& file, const standin::Bytes& data) override {
+    if (file.name != kSendPipe) return standin::Reply::Failure(kInvalidFunction);
+    const Outcome outcome = instrument_.Command(std::string(data.begin(), data.end()));
+    switch (outcome.action) {
+      case Outcome::WriteFails:
+        return standin::Reply::Failure(kGeneralFailure);
+      case Outcome::DropNow:
+        DropLink();
+        return standin::Reply::Drop();
+      case Outcome::Reply:
+      case Outcome::DropLater:
+        break;
+    }
+    // One reply per command, in order, each after its empty reads.
+    pending_.push_back({outcome, instrument_.EmptyReadsBeforeReply()});
+    if (waitingRead_) {
+      const int reader = *waitingRead_;
+      waitingRead_.reset();
+      server_.AnswerRead(reader, NextReply(waitingMax_));
+    }
+    return standin::Reply::Written(static_cast<uint32_t>(data.size()));
+  }
+
+  standin::Reply Control(const standin::OpenFile& file, uint32_t code, uint32_t outMax,
+                         const standin::Bytes& input) override {
+    char text[64];
+    std::snprintf(text, sizeof text, "control 0x%06X on %s", code,
+                  file.name.empty() ? "the device" : file.name.c_str());
+    standin::Reply reply = AnswerControl(code, outMax, input);
+    instrument_.Log().Line(std::string(text) + (reply.status == 0 ? "" : ": failed"));
+    return reply;
+  }
+
+  void Closed(const standin::OpenFile& file) override {
+    if (waitingRead_ == file.id) waitingRead_.reset();
+    if (file.name == kSendPipe) {
+      pending_.clear();
+      instrument_.LinkClosed();
+    }
+  }
+
+ private:
+  // The reply to the oldest command not yet answered, or nothing yet, or the end of the link.
+  standin::Reply NextReply(uint32_t max) {
+    Pending& next = pending_.front();
+    if (next.emptyReads > 0) {
+      --next.emptyReads;
+      instrument_.Log().Line("reply: nothing yet");
+      return standin::Reply::WithData({});
+    }
+    const Outcome outcome = next.outcome;
+    pending_.pop_front();
+    if (outcome.action == Outcome::DropLater) {
+      instrument_.Log().Line("device gone instead of the reply" +
+                             (outcome.label.empty() ? "" : " (" + outcome.label + ")"));
+      DropLink();
+      return standin::Reply::Drop();
+    }
+    std::string reply = outcome.reply;
+    if (reply.size() > max) reply.resize(max);
+    instrument_.Log().Line("reply " + (outcome.label.empty() ? "" : outcome.label + " ") +
+                           Quoted(reply));
+    return standin::Reply::WithData(standin::Bytes(reply.begin(), reply.end()));
+  }
+
+  standin::Reply AnswerControl(uint32_t code, uint32_t outMax, const standin::Bytes& input) {
+    switch (code) {
+      case tarvo::IOCTL_PROBE:
+        return instrument_.AnswersProbe() ? standin::Reply::Success()
+                                          : standin::Reply::Failure(kGeneralFailure);
+      case tarvo::IOCTL_RESET_DEVICE:
+      case tarvo::IOCTL_RESET_PIPE:
+      case tarvo::IOCTL_CONTROL_OUT:
+        return standin::Reply::Success();
+      case tarvo::IOCTL_CONTROL_IN:
+        return standin::Reply::WithData(standin::Bytes(outMax, 0));
+      case tarvo::IOCTL_GET_DESCRIPTOR: {
+        // A vendor-specific device with one interface and its two bulk pipes.
+        standin::Bytes descriptor =
+            !input.empty() && input[0] == tarvo::kConfigurationDescriptorType
+                ? standin::Bytes{9, 2, 32, 0, 1,    1, 0,  0x80, 50, 9, 4, 0,    0, 2,  0xFF, 0,
+                                 0, 0, 7,  5, 0x81, 2, 64, 0,    0,  7, 5, 0x01, 2, 64, 0,    0}
+                : standin::Bytes{18,   1,    0x10, 1,    0xFF, 0, 0, 64, 0x34,
+                                 0x12, 0x00, 0x03, 0x00, 1,    1, 2, 0,  1};
+        if (descriptor.size() > outMax) descriptor.resize(outMax);
+        return standin::Reply::WithData(descriptor);
+      }
+      default:
+        return standin::Reply::Failure(kInvalidFunction);
+    }
+  }
+
+  // The device goes away: every open file of it fails from now on.
+  void DropLink() {
+    instrument_.Log().Line("link dropped");
+    waitingRead_.reset();
+    pending_.clear();
+    server_.DropAll();
+  }
+
+  standin::DriverServer& server_;
+  Instrument& instrument_;
+  struct Pending {
+    Outcome outcome;
+    int emptyReads;
+  };
+  std::deque<Pending> pending_;
+  std::optional<int> waitingRead_;
+  uint32_t waitingMax_ = 0;
+};
+
+standin::DriverServer* runningServer = nullptr;
+
+void StopOnSignal(int) {
+  runningServer->Stop();
+}
+
+}  // namespace
+
+std::string DefaultInterfaceName() {
+  return "0000-kvx-emulator";
+}
+
+int ServeInstrument(Instrument& instrument, const std::string& name) {
+  standin::DriverServer server;
+  EmulatedDevice device(server, instrument);
+  std::string error;
+  if (!server.Present(name, device, &error)) {
+    std::fprintf(stderr, "kvx-emulator: %s\n", error.c_str());
+    return 1;
+  }
+  runningServer = &server;
+  struct sigaction action = {};
+  action.sa_handler = StopOnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  std::printf("kvx-emulator: presenting %s\n", server.InterfacePath(name).c_str());
+  std::fflush(stdout);
+  server.Run();
+  std::printf("kvx-emulator: stopped\n");
+  return 0;
+}
+
+}  // namespace emulator
