@@ -1,8 +1,6 @@
 // tarvo-loopback: a driver stand-in for trying the link without an instrument. It presents one
 // device interface of the instrument's class, and its instrument sends back every message that
 // it receives on the send pipe.
-#include <signal.h>
-
 #include <cstdio>
 #include <deque>
 #include <optional>
@@ -118,12 +116,6 @@ class LoopbackDevice : public standin::DeviceBehaviour {
   uint32_t waitingMax_ = 0;
 };
 
-standin::DriverServer* runningServer = nullptr;
-
-void StopOnSignal(int) {
-  runningServer->Stop();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,20 +126,5 @@ int main(int argc, char** argv) {
 
   standin::DriverServer server;
   LoopbackDevice device(server, arguments.Has("quiet"));
-  std::string error;
-  if (!server.Present(name, device, &error)) {
-    std::fprintf(stderr, "tarvo-loopback: %s\n", error.c_str());
-    return 1;
-  }
-  runningServer = &server;
-  struct sigaction action = {};
-  action.sa_handler = StopOnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-
-  std::printf("tarvo-loopback: presenting %s\n", server.InterfacePath(name).c_str());
-  std::fflush(stdout);
-  server.Run();
-  std::printf("tarvo-loopback: stopped\n");
-  return 0;
+  return server.PresentAndServe("tarvo-loopback", name, device);
 }

@@ -1,8 +1,6 @@
 // The emulator's driver on Linux: a driver stand-in socket whose device file answers the
 // control requests and whose pipes carry the instrument's commands (pipe 1 of interface 0) and
 // replies (pipe 0).
-#include <signal.h>
-
 #include <cstdio>
 #include <deque>
 #include <optional>
@@ -160,12 +158,6 @@ class EmulatedDevice : public standin::DeviceBehaviour {
   uint32_t waitingMax_ = 0;
 };
 
-standin::DriverServer* runningServer = nullptr;
-
-void StopOnSignal(int) {
-  runningServer->Stop();
-}
-
 }  // namespace
 
 std::string DefaultInterfaceName() {
@@ -175,22 +167,7 @@ std::string DefaultInterfaceName() {
 int ServeInstrument(Instrument& instrument, const std::string& name) {
   standin::DriverServer server;
   EmulatedDevice device(server, instrument);
-  std::string error;
-  if (!server.Present(name, device, &error)) {
-    std::fprintf(stderr, "kvx-emulator: %s\n", error.c_str());
-    return 1;
-  }
-  runningServer = &server;
-  struct sigaction action = {};
-  action.sa_handler = StopOnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-
-  std::printf("kvx-emulator: presenting %s\n", server.InterfacePath(name).c_str());
-  std::fflush(stdout);
-  server.Run();
-  std::printf("kvx-emulator: stopped\n");
-  return 0;
+  return server.PresentAndServe("kvx-emulator", name, device);
 }
 
 }  // namespace emulator

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -191,6 +192,32 @@ void DriverServer::Run() {
       if (events != 0 && found != streams_.end()) ReceiveRequests(*found->second);
     }
   }
+}
+
+namespace {
+DriverServer* signalledServer = nullptr;
+void StopOnSignal(int) {
+  signalledServer->Stop();
+}
+}  // namespace
+
+int DriverServer::PresentAndServe(const std::string& program, const std::string& name,
+                                  DeviceBehaviour& device) {
+  std::string error;
+  if (!Present(name, device, &error)) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    return 1;
+  }
+  signalledServer = this;
+  struct sigaction action = {};
+  action.sa_handler = StopOnSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::printf("%s: presenting %s\n", program.c_str(), InterfacePath(name).c_str());
+  std::fflush(stdout);
+  Run();
+  std::printf("%s: stopped\n", program.c_str());
+  return 0;
 }
 
 void DriverServer::Stop() {

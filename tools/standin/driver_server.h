@@ -92,6 +92,11 @@ class DriverServer {
   // Serves requests until Stop().
   void Run();
 
+  // A driver program's whole life: presents the interface `name`, says so on stdout, serves until
+  // SIGINT or SIGTERM, and says that it stopped. `program` opens every line. Returns the
+  // program's exit status: 0, or 1 when the interface cannot be presented.
+  int PresentAndServe(const std::string& program, const std::string& name, DeviceBehaviour& device);
+
   // Ends Run(). Safe from any thread and from a signal handler.
   void Stop();
 
