@@ -34,6 +34,31 @@ void HeadlessPlatform::ExchangeData(CTarvoDlg& dialog, DataDirection direction) 
   }
 }
 
+std::string HeadlessPlatform::ChooseFolder(const std::string&, const std::string&) {
+  return chosenFolder;
+}
+
+void HeadlessPlatform::EnableButton(DialogButton button, bool enabled) {
+  (button == DialogButton::Transfer ? transferEnabled : closeEnabled) = enabled;
+}
+
+void HeadlessPlatform::Pause(uint32_t milliseconds) {
+  kvx::system::Sleep(milliseconds);
+}
+
+bool HeadlessPlatform::TemporaryFolder(std::string* folder) {
+  return kvx::system::TemporaryFolder(folder);
+}
+
+bool HeadlessPlatform::CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                                        std::string* path) {
+  return kvx::system::CreateUniqueFile(folder, prefix, path);
+}
+
+bool HeadlessPlatform::OpenFileForWriting(const std::string& path, FileHandle* file) {
+  return kvx::system::OpenFileForWriting(path, file);
+}
+
 char HeadlessPlatform::PathSeparator() const {
   return kvx::system::PathSeparator();
 }

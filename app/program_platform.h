@@ -23,6 +23,9 @@ enum class DataDirection { ToControls, ToMembers };
 
 enum class CreateResult { Created, Exists, Failed };
 
+// The dialog's two push buttons.
+enum class DialogButton { Transfer = 1019, Close = 1000 };
+
 class ProgramPlatform {
  public:
   virtual ~ProgramPlatform() = default;
@@ -34,6 +37,16 @@ class ProgramPlatform {
   // the controls' values into them.
   virtual void ExchangeData(CTarvoDlg& dialog, DataDirection direction) = 0;
 
+  // The operator chooses a folder, starting at `initialFolder`; empty text when cancelled.
+  virtual std::string ChooseFolder(const std::string& title, const std::string& initialFolder) = 0;
+
+  virtual void EnableButton(DialogButton button, bool enabled) = 0;
+  // Repaints the dialog at once.
+  virtual void RepaintNow() = 0;
+  // Lets one waiting window message through, if there is one.
+  virtual void LetOneMessageThrough() = 0;
+  virtual void Pause(uint32_t milliseconds) = 0;
+
   // The separator between a folder and the names in it.
   virtual char PathSeparator() const = 0;
 
@@ -44,6 +57,14 @@ class ProgramPlatform {
   // The names of the entries of a folder, in the order the system lists them; false when the
   // folder cannot be listed (as when it is missing).
   virtual bool ListFolder(const std::string& folder, std::vector<std::string>* names) = 0;
+
+  // The user's temporary folder, ending in a separator; false when the system gives none.
+  virtual bool TemporaryFolder(std::string* folder) = 0;
+  // Creates a new, empty file with a unique name that starts with `prefix` in `folder`.
+  virtual bool CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                                std::string* path) = 0;
+  // Opens an existing file for writing, emptied.
+  virtual bool OpenFileForWriting(const std::string& path, FileHandle* file) = 0;
 
   virtual bool IsFolder(const std::string& path) = 0;
   virtual bool CreateFolder(const std::string& path) = 0;

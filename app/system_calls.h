@@ -14,6 +14,12 @@
 namespace kvx::system {
 
 char PathSeparator();
+bool TemporaryFolder(std::string* folder);
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string* path);
+bool OpenFileForWriting(const std::string& path, FileHandle* file);
+void Sleep(uint32_t milliseconds);
+// Whether standard output goes to a terminal (a console on Windows).
+bool StandardOutputIsTerminal();
 bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
                    std::size_t* length);
 bool ListFolder(const std::string& folder, std::vector<std::string>* names);

@@ -342,7 +342,7 @@ TEST(CsvCaptureTest, AnEmptyCaptureGivesNoFileAndNoMessage) {
 TEST(CsvCaptureTest, AnUnreadableCaptureEmptiesTheStatusLine) {
   TestPlatform platform;
   TransferState transfer;
-  TemporaryFolder folder;
+  ScratchFolder folder;
   transfer.saveFolder = folder.Path();
   transfer.capturePath = folder.Path() + "/gone.tmp";
   transfer.payloadLength = 100;

@@ -77,18 +77,34 @@ bool TestPlatform::CloseFile(FileHandle file) {
   return closed && !failClose;
 }
 
-TemporaryFolder::TemporaryFolder() {
+bool TestPlatform::TemporaryFolder(std::string* folder) {
+  if (failTemporaryFolder) return false;
+  if (temporaryFolder.empty()) return HeadlessPlatform::TemporaryFolder(folder);
+  *folder = temporaryFolder + "/";
+  return true;
+}
+
+bool TestPlatform::CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                                    std::string* path) {
+  return !failUniqueFile && HeadlessPlatform::CreateUniqueFile(folder, prefix, path);
+}
+
+bool TestPlatform::OpenFileForWriting(const std::string& path, FileHandle* file) {
+  return !failOpenForWriting && HeadlessPlatform::OpenFileForWriting(path, file);
+}
+
+ScratchFolder::ScratchFolder() {
   char pattern[] = "/tmp/kvx-test-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   path_ = pattern;
 }
 
-TemporaryFolder::~TemporaryFolder() {
+ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TemporaryFolder::Write(const std::string& name, const std::string& bytes) const {
+std::string ScratchFolder::Write(const std::string& name, const std::string& bytes) const {
   const std::string path = path_ + "/" + name;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << bytes;

@@ -38,12 +38,27 @@ class TestPlatform : public HeadlessPlatform {
   CreateResult CreateNewFile(const std::string& path, FileHandle* file) override;
   bool WriteFileBytes(FileHandle file, const char* data, std::size_t size) override;
   bool CloseFile(FileHandle file) override;
+  void Pause(uint32_t milliseconds) override { pauses.push_back(milliseconds); }
+  void RepaintNow() override { ++repaints; }
+  void LetOneMessageThrough() override { ++messagesLetThrough; }
+  bool TemporaryFolder(std::string* folder) override;
+  bool CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                        std::string* path) override;
+  bool OpenFileForWriting(const std::string& path, FileHandle* file) override;
 
   int listings = 0;                      // folder listings asked for
   std::vector<std::string> messages;     // in UTF-8
   std::vector<std::string> statusLines;  // each status line shown, in UTF-8
 
+  std::vector<uint32_t> pauses;  // asked for, not slept
+  int repaints = 0;
+  int messagesLetThrough = 0;
+  std::string temporaryFolder;  // the user's temporary folder, when set
+
   // Faults.
+  bool failTemporaryFolder = false;
+  bool failUniqueFile = false;
+  bool failOpenForWriting = false;
   bool reverseListing = false;           // the folder lists its entries backwards
   std::vector<std::string> hiddenNames;  // entries the listing leaves out
   bool failCreateFolder = false;
@@ -52,11 +67,11 @@ class TestPlatform : public HeadlessPlatform {
   bool failClose = false;
 };
 
-// A fresh folder, removed with everything in it at the end.
-class TemporaryFolder {
+// A fresh folder of the test's, removed with everything in it at the end.
+class ScratchFolder {
  public:
-  TemporaryFolder();
-  ~TemporaryFolder();
+  ScratchFolder();
+  ~ScratchFolder();
   const std::string& Path() const { return path_; }
   // Writes a file below the folder and returns its path.
   std::string Write(const std::string& name, const std::string& bytes) const;
@@ -89,7 +104,7 @@ class Conversion {
 
   TestPlatform platform;
   TransferState transfer;
-  TemporaryFolder folder_;
+  ScratchFolder folder_;
 
  private:
   int kind_;

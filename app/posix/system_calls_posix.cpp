@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 
 #include "system_calls.h"
@@ -68,6 +70,43 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv,
 
 char PathSeparator() {
   return '/';
+}
+
+bool TemporaryFolder(std::string* folder) {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string native = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
+  if (native.back() != '/') native += '/';
+  return Utf8ToCp932(native, folder);
+}
+
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string* path) {
+  std::string native;
+  if (!NativePath(folder + prefix, &native)) return false;
+  native += "XXXXXX";
+  const int fd = mkstemp(native.data());
+  if (fd < 0) return false;
+  close(fd);
+  return Utf8ToCp932(native, path);
+}
+
+bool OpenFileForWriting(const std::string& path, FileHandle* file) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  *file = fd;
+  return true;
+}
+
+bool StandardOutputIsTerminal() {
+  return isatty(STDOUT_FILENO) != 0;
+}
+
+void Sleep(uint32_t milliseconds) {
+  timespec left = {static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,

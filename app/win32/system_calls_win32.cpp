@@ -94,6 +94,41 @@ char PathSeparator() {
   return '\\';
 }
 
+bool TemporaryFolder(std::string* folder) {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+  return length > 0 && length <= MAX_PATH &&
+         FromWide(kCodePage932, std::wstring(buffer, length), folder);
+}
+
+bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string* path) {
+  std::wstring nativeFolder;
+  std::wstring nativePrefix;
+  wchar_t buffer[MAX_PATH];
+  return NativePath(folder, &nativeFolder) && NativePath(prefix, &nativePrefix) &&
+         GetTempFileNameW(nativeFolder.c_str(), nativePrefix.c_str(), 0, buffer) != 0 &&
+         FromWide(kCodePage932, buffer, path);
+}
+
+bool OpenFileForWriting(const std::string& path, FileHandle* file) {
+  std::wstring native;
+  if (!NativePath(path, &native)) return false;
+  const HANDLE handle = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  *file = reinterpret_cast<FileHandle>(handle);
+  return true;
+}
+
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+void Sleep(uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
 bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
                    std::size_t* length) {
   std::wstring native;

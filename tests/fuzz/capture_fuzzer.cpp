@@ -22,6 +22,18 @@ class MemoryPlatform : public ProgramPlatform {
   void ExchangeData(CTarvoDlg&, DataDirection) override {}
   char PathSeparator() const override { return '/'; }
 
+  // What only the transfer asks for.
+  std::string ChooseFolder(const std::string&, const std::string&) override { return ""; }
+  void EnableButton(DialogButton, bool) override {}
+  void RepaintNow() override {}
+  void LetOneMessageThrough() override {}
+  void Pause(uint32_t) override {}
+  bool TemporaryFolder(std::string*) override { return false; }
+  bool CreateUniqueFile(const std::string&, const std::string&, std::string*) override {
+    return false;
+  }
+  bool OpenFileForWriting(const std::string&, FileHandle*) override { return false; }
+
   bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
                      std::size_t* length) override {
     if (path != "capture") return false;

@@ -60,8 +60,15 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       case Outcome::DropLater:
         break;
     }
-    // One reply per command, in order, each after its empty reads.
-    pending_.push_back({outcome, instrument_.EmptyReadsBeforeReply()});
+    // The instrument answers the latest command: a reply not yet read gives way to the new one,
+    // which waits out the empty reads still owed.
+    int emptyReads = instrument_.EmptyReadsBeforeReply();
+    if (!pending_.empty()) {
+      emptyReads = pending_.front().emptyReads;
+      pending_.clear();
+      instrument_.Log().Line("the reply to the command before is dropped");
+    }
+    pending_.push_back({outcome, emptyReads});
     if (waitingRead_) {
       const int reader = *waitingRead_;
       waitingRead_.reset();

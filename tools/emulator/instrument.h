@@ -24,9 +24,10 @@ struct Faults {
   bool firstEndError = false;                   // "? E\r" for the first "END\r" of a transfer
   std::map<std::string, std::string> refusals;  // command → "YYY", "? T" or "? S"
   std::optional<std::string> identification;    // instead of the kind's own
-  int emptyReads = 0;                           // reads completed with 0 bytes before a reply
-  std::set<int> corruptOnce;                    // blocks whose first sending has a bad checksum
-  std::set<int> corruptAlways;                  // blocks whose every sending has one
+  int emptyReads = 0;           // reads completed with 0 bytes before a reply; a command that comes
+                                // before the reply was read replaces it
+  std::set<int> corruptOnce;    // blocks whose first sending has a bad checksum
+  std::set<int> corruptAlways;  // blocks whose every sending has one
   std::map<int, std::size_t> cutBlocks;      // block → characters of its first sending (0: half)
   std::set<int> longBlocks;                  // blocks sent with two more characters
   std::optional<Occurrence> dropAtCommand;   // the link closes as this command comes

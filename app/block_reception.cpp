@@ -1,0 +1,98 @@
+// Block reception: each data block is received, its checksum checked, and its payload stored,
+// with "AGAIN\r" for a bad block and "NEXT\r" for a good one, until "YYY" ends the data and
+// the capture becomes CSV files.
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "block_checksum.h"
+#include "program_texts.h"
+#include "tarvo.h"
+#include "tarvodlg.h"
+
+namespace {
+
+constexpr uint32_t kStepPauseMs = 300;
+constexpr uint32_t kEndPauseMs = 200;
+constexpr std::size_t kLongestBlock = 243;  // 120 data bytes, the checksum and a final character
+constexpr int kBlocksLit = 5;               // the status line blinks: five blocks lit, one dark
+constexpr int kBadBlocksAllowed = 2;
+
+}  // namespace
+
+void CTarvoDlg::ReceiveBlocks() {
+  for (;;) {
+    platform_.Pause(kStepPauseMs);
+    char buffer[TARVO_RECEIVE_MAX] = {};
+    uint32_t length = 0;
+    do {
+      if (TarvoReceive(buffer, &length) != LINK_OK) {
+        EndOnLostLink();
+        return;
+      }
+    } while (length == 0);  // nothing yet: asked again at once
+    const std::string response(buffer, strnlen(buffer, length));
+
+    if (response.compare(0, 3, "YYY") == 0) {  // the end of the data
+      platform_.CloseFile(transfer_.captureFile);
+      transfer_.captureFile = kNoFile;
+      if (transfer_.instrumentKind == 1) ConvertToCsvKind1();
+      if (transfer_.instrumentKind == 2) ConvertToCsvKind2();
+      platform_.RemoveFile(transfer_.capturePath);
+      platform_.Pause(kEndPauseMs);
+      EndOfTransferCleanup();
+      ShowStatus(kvx::texts::kFinished);
+      return;
+    }
+
+    // The status line's heartbeat.
+    if (++transfer_.blockCounter == kBlocksLit + 1) {
+      ShowStatus("");
+      platform_.RepaintNow();
+      transfer_.blockCounter = 0;
+    }
+    if (transfer_.blockCounter == 1) {
+      ShowStatus(kvx::texts::kCommunicating);
+      platform_.RepaintNow();
+    }
+    platform_.LetOneMessageThrough();
+
+    const std::string_view block = std::string_view(response).substr(0, kLongestBlock);
+    if (!kvx::BlockIsGood(block)) {
+      if (++transfer_.resendCount > kBadBlocksAllowed) {
+        platform_.ShowMessage(std::string(kvx::texts::kDataCorruptedMessage));
+        Send("END\r");  // Whether it arrives makes no difference now.
+        ShowStatus(kvx::texts::kDataCorrupted);
+        CloseAndDeleteCapture();
+        platform_.Pause(kEndPauseMs);
+        EndOfTransferCleanup();
+        return;
+      }
+      if (const int32_t failed = Send("AGAIN\r"); failed != LINK_OK) {
+        EndOnSendError(7, failed);
+        return;
+      }
+      platform_.Pause(kStepPauseMs);
+      continue;
+    }
+
+    const std::string_view payload = block.substr(0, block.size() >= 3 ? block.size() - 3 : 0);
+    if (!payload.empty() &&
+        !platform_.WriteFileBytes(transfer_.captureFile, payload.data(), payload.size())) {
+      // The capture cannot hold the data: the transfer cannot go on without losing some.
+      platform_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
+      Send("END\r");
+      CloseAndDeleteCapture();
+      platform_.Pause(kEndPauseMs);
+      EndOfTransferCleanup();
+      ShowStatus("");
+      return;
+    }
+    transfer_.payloadLength += static_cast<int32_t>(payload.size());
+    if (const int32_t failed = Send("NEXT\r"); failed != LINK_OK) {
+      EndOnSendError(8, failed);
+      return;
+    }
+    platform_.Pause(kStepPauseMs);
+  }
+}

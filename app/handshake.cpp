@@ -1,0 +1,92 @@
+// The handshake: each cycle waits for one response from the instrument and answers it with the
+// next command, from the first "END\r" to "N\r" and the data blocks.
+#include <cstring>
+
+#include "program_texts.h"
+#include "tarvo.h"
+#include "tarvodlg.h"
+
+namespace {
+
+constexpr uint32_t kStepPauseMs = 300;
+
+const char kIdentificationKind1[] = "STATUS2\r006T000100\r";
+const char kIdentificationKind2[] = "STATUS2\r001T000100\r";
+
+}  // namespace
+
+void CTarvoDlg::RunHandshake() {
+  for (;;) {
+    platform_.Pause(kStepPauseMs);
+    char buffer[TARVO_RECEIVE_MAX] = {};
+    uint32_t length = 0;
+    for (;;) {
+      if (TarvoReceive(buffer, &length) != LINK_OK) {
+        EndOnLostLink();
+        return;
+      }
+      if (length > 0) break;
+      // Nothing yet. Until the instrument has answered at all, it is asked again.
+      platform_.Pause(kStepPauseMs);
+      if (transfer_.responseSeen == 0 && Send("END\r") != LINK_OK) {
+        EndOnLostLink();
+        return;
+      }
+    }
+    transfer_.responseSeen = 1;
+    // The response: the bytes received, up to a zero byte.
+    const std::string response(buffer, strnlen(buffer, length));
+    const std::string code = response.substr(0, 3);
+
+    int32_t sent = LINK_OK;
+    int errorNumber = 0;
+    if (code == "? E") {
+      sent = Send("STATUS2\r");
+      errorNumber = 1;
+    } else if (code == "END") {
+      sent = Send("STATUS2\r");
+      errorNumber = 2;
+    } else if (code == "STA" &&
+               (response == kIdentificationKind1 || response == kIdentificationKind2)) {
+      transfer_.instrumentKind = response == kIdentificationKind1 ? 1 : 2;
+      sent = Send("STATUS\r");
+      errorNumber = 2;
+    } else if (code == "STA") {
+      sent = Send("TRANS\r");
+      errorNumber = 3;
+    } else if (code == "TRA") {
+      if (const int32_t failed = Send("N\r"); failed != LINK_OK) {
+        EndOnSendError(4, failed);
+        return;
+      }
+      platform_.Pause(kStepPauseMs);
+      if (transfer_.instrumentKind == 1 || transfer_.instrumentKind == 2) {
+        ReceiveBlocks();
+        return;
+      }
+      // No instrument has ever identified itself: there is no way to read its data.
+      EndTransfer(kvx::texts::kCannotCommunicate);
+      ShowStatus("");
+      return;
+    } else if (code == "YYY") {
+      EndTransfer(kvx::texts::kEndCommandCame);
+      return;
+    } else if (code == "? T") {
+      EndTransfer(kvx::texts::kNoData);
+      ShowStatus("");
+      return;
+    } else if (code == "? S") {
+      EndTransfer(kvx::texts::kCannotCommunicate);
+      ShowStatus("");
+      return;
+    } else {
+      sent = Send("END\r");
+      errorNumber = 5;
+    }
+    if (sent != LINK_OK) {
+      EndOnSendError(errorNumber, sent);
+      return;
+    }
+    platform_.Pause(kStepPauseMs);
+  }
+}

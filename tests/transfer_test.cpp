@@ -1,0 +1,391 @@
+// Whole transfers, end to end: the program's transfer against kvx-emulator processes through the
+// real library, with the pauses recorded instead of slept. Every way a transfer ends, what the
+// operator sees, what the instrument is told, and that each end leaves nothing behind.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "block_checksum.h"
+#include "emulator_process.h"
+#include "program_test_support.h"
+
+namespace program_testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using testing_support::EmulatorProcess;
+
+const char kCannotCommunicate[] = "計測器と通信できません。";
+const char kCommunicating[] = "通信中…";
+const char kFinished[] = "終了しました";
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A transfer as the operator starts it: the dialog, the process-wide record, and the folders.
+class TransferTest : public ::testing::Test {
+ protected:
+  TransferTest() {
+    platform_.chosenFolder = saveFolder_.Path();
+    platform_.temporaryFolder = tempFolder_.Path();
+  }
+
+  // Starts an emulator with `options`, presses "データ転送" and waits until the link is closed.
+  // Returns the commands the instrument saw, as "END", "STATUS2", … ("NEXT (write failed)").
+  std::vector<std::string> Transfer(const std::vector<std::string>& options) {
+    EmulatorProcess emulator(options);
+    dialog_.OnDataTransfer();
+    ExpectCleanEnd(emulator);
+    return Commands(emulator.Log());
+  }
+
+  static std::vector<std::string> Commands(const std::vector<std::string>& log) {
+    std::vector<std::string> commands;
+    for (const std::string& line : log) {
+      if (line.rfind("command \"", 0) != 0) continue;
+      const std::size_t end = line.find("\\r\"");
+      std::string command = line.substr(9, end - 9);
+      if (line.find(": write failed") != std::string::npos) command += " (write failed)";
+      if (line.find(": device gone") != std::string::npos) command += " (device gone)";
+      commands.push_back(command);
+    }
+    return commands;
+  }
+
+  // What every end of a transfer leaves: no capture file, the link closed, the counters
+  // cleared, both buttons enabled.
+  void ExpectCleanEnd(const EmulatorProcess& emulator) {
+    EXPECT_THAT(Names(tempFolder_.Path()), IsEmpty()) << "a capture file was left";
+    const std::vector<std::string> log = emulator.Log();
+    if (std::find(log.begin(), log.end(), "link opened") != log.end()) {
+      EXPECT_TRUE(emulator.WaitForLogLine("link closed"));
+    }
+    EXPECT_EQ(transfer_.responseSeen + transfer_.lastFileNumber + transfer_.folderScanned +
+                  transfer_.sampleIndex + transfer_.sampleCount + transfer_.payloadLength +
+                  transfer_.blockCounter + transfer_.resendCount,
+              0);
+    EXPECT_EQ(transfer_.captureFile, kNoFile);
+    EXPECT_TRUE(platform_.transferEnabled);
+    EXPECT_TRUE(platform_.closeEnabled);
+  }
+
+  std::string OutputFolder() const { return saveFolder_.Path() + "/QM-DATA"; }
+
+  // The CSV files that converting `capture` gives, by name.
+  static std::map<std::string, std::string> Expected(int kind, int displayMode,
+                                                     const std::string& capture) {
+    Conversion conversion(kind, displayMode);
+    conversion.Run(capture);
+    return conversion.Files();
+  }
+
+  std::map<std::string, std::string> Written() const {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : Names(OutputFolder())) {
+      files[name] = ReadText(OutputFolder() + "/" + name);
+    }
+    return files;
+  }
+
+  std::string CaptureFile(const std::string& digits) { return saveFolder_.Write("data", digits); }
+
+  ScratchFolder saveFolder_;
+  ScratchFolder tempFolder_;
+  TestPlatform platform_;
+  TransferState transfer_;
+  CTarvoDlg dialog_{platform_, transfer_};
+};
+
+TEST_F(TransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
+  for (int kind : {1, 2}) {
+    for (int mode : {0, 1}) {
+      SCOPED_TRACE(::testing::Message() << "kind " << kind << ", display mode " << mode);
+      std::filesystem::remove_all(OutputFolder());
+      platform_.displayChoice = mode;
+      const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind" +
+                                           std::to_string(kind) + "-capture.txt");
+      Transfer({"--kind", std::to_string(kind), "--capture", CaptureFile(capture)});
+      EXPECT_EQ(transfer_.instrumentKind, kind);
+      EXPECT_EQ(dialog_.displayMode, mode);
+      EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+      EXPECT_EQ(Written(), Expected(kind, mode, capture));
+      EXPECT_EQ(Written().size(), 3u);
+    }
+  }
+  EXPECT_THAT(platform_.messages, IsEmpty());
+}
+
+TEST_F(TransferTest, EveryStepPausesAsTheProtocolWants) {
+  const std::vector<std::string> commands =
+      Transfer({"--capture", CaptureFile("0001"), "--block-bytes", "1"});
+
+  EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N", "NEXT", "NEXT"));
+  // Before "END"; a cycle and a pause after each of the four sends of the handshake; the same
+  // for each of the two blocks; the cycle that receives "YYY"; before the clean-up.
+  EXPECT_THAT(platform_.pauses, ElementsAreArray<uint32_t>({300, 300, 300, 300, 300, 300, 300, 300,
+                                                            300, 300, 300, 300, 300, 300, 200}));
+  EXPECT_THAT(platform_.statusLines, ElementsAre(kCommunicating, kCommunicating, kFinished));
+}
+
+TEST_F(TransferTest, TheHeartbeatBlinksFiveBlocksLitAndOneDark) {
+  std::string capture;
+  for (int i = 0; i < 14; ++i)
+    capture += "00";
+  Transfer({"--capture", CaptureFile(capture), "--block-bytes", "1"});
+
+  // The start, then blocks 1, 6, 7, 12 and 13, then the end.
+  EXPECT_THAT(platform_.statusLines, ElementsAre(kCommunicating, kCommunicating, "", kCommunicating,
+                                                 "", kCommunicating, kFinished));
+  EXPECT_EQ(platform_.repaints, 5);
+  EXPECT_EQ(platform_.messagesLetThrough, 14);
+}
+
+TEST_F(TransferTest, HandshakeEnds) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string message;
+    std::string statusLine;
+    std::vector<std::string> commands;
+  };
+  const Case cases[] = {
+      // Path R: a receive fails; the first "END\r" cannot be repeated.
+      {{"--drop-at-reply", "STATUS2"}, kCannotCommunicate, "", {"END", "STATUS2"}},
+      {{"--empty-reads", "1", "--fail-writes-from", "END:2"},
+       kCannotCommunicate,
+       "",
+       {"END", "END (write failed)"}},
+      // Refusals before any data.
+      {{"--refuse", "TRANS=YYY"},
+       "ENDコマンドが入りました。",
+       kCommunicating,
+       {"END", "STATUS2", "STATUS", "TRANS"}},
+      {{"--refuse", "STATUS=? T"}, "データがありません。", "", {"END", "STATUS2", "STATUS"}},
+      {{"--refuse", "STATUS2=? S"}, kCannotCommunicate, "", {"END", "STATUS2"}},
+      // Send failures, row by row; the status line keeps "通信中…". The device still answers
+      // its probe, so the code is -9; without the probe it is -8.
+      {{"--first-end-error", "--fail-writes-from", "STATUS2"},
+       "送信エラー1:-9",
+       kCommunicating,
+       {"END", "STATUS2 (write failed)"}},
+      {{"--fail-writes-from", "STATUS2", "--fail-probe"},
+       "送信エラー2:-8",
+       kCommunicating,
+       {"END", "STATUS2 (write failed)"}},
+      {{"--fail-writes-from", "STATUS"},
+       "送信エラー2:-9",
+       kCommunicating,
+       {"END", "STATUS2", "STATUS (write failed)"}},
+      {{"--fail-writes-from", "TRANS"},
+       "送信エラー3:-9",
+       kCommunicating,
+       {"END", "STATUS2", "STATUS", "TRANS (write failed)"}},
+      {{"--fail-writes-from", "N"},
+       "送信エラー4:-9",
+       kCommunicating,
+       {"END", "STATUS2", "STATUS", "TRANS", "N (write failed)"}},
+      {{"--identification", "HELLO\\r", "--fail-writes-from", "END:2"},
+       "送信エラー5:-9",
+       kCommunicating,
+       {"END", "STATUS2", "END (write failed)"}},
+      // A response that only starts like an identification, and no kind known before.
+      {{"--identification", "STATUS2\\r006T000100"},
+       kCannotCommunicate,
+       "",
+       {"END", "STATUS2", "TRANS", "N"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front() + " " + c.options[1]);
+    platform_.messages.clear();
+    platform_.pauses.clear();
+    transfer_.instrumentKind = 0;
+    EXPECT_EQ(Transfer(c.options), c.commands);
+    EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
+    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+    // A lost link ends at once; every other end pauses 200 ms before the clean-up.
+    const bool lostLink = c.message == kCannotCommunicate && c.commands.back() != "N" &&
+                          c.options.front() != "--refuse";
+    EXPECT_EQ(platform_.pauses.back(), lostLink ? 300u : 200u);
+  }
+}
+
+TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
+  {
+    // Cancelling the folder chooser changes nothing at all.
+    platform_.chosenFolder = "";
+    dialog_.OnDataTransfer();
+    EXPECT_THAT(platform_.messages, IsEmpty());
+    EXPECT_THAT(platform_.statusLines, IsEmpty());
+    EXPECT_THAT(platform_.pauses, IsEmpty());
+    platform_.chosenFolder = saveFolder_.Path();
+  }
+  const std::string noFile =
+      "エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n";
+  struct Case {
+    bool* fault;
+    std::string message;
+  };
+  for (const Case& c :
+       {Case{&platform_.failTemporaryFolder, noFile}, Case{&platform_.failUniqueFile, noFile},
+        Case{&platform_.failOpenForWriting, "作成失敗"}}) {
+    EmulatorProcess emulator({});
+    platform_.messages.clear();
+    *c.fault = true;
+    dialog_.OnDataTransfer();
+    *c.fault = false;
+    EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_THAT(emulator.Log(), IsEmpty()) << "the link was started";
+    ExpectCleanEnd(emulator);
+  }
+  {
+    // No instrument: the driver message, and no link to stop.
+    testing_support::EmulatorProcess emulator({});
+    emulator.Stop();
+    platform_.messages.clear();
+    dialog_.OnDataTransfer();
+    EXPECT_THAT(
+        platform_.messages,
+        ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
+    ExpectCleanEnd(emulator);
+  }
+  {
+    // The first "END\r" cannot be sent: the status line goes back to empty.
+    platform_.messages.clear();
+    Transfer({"--fail-writes-from", "END"});
+    EXPECT_THAT(platform_.messages, ElementsAre(kCannotCommunicate));
+    EXPECT_EQ(dialog_.statusText, "");
+  }
+}
+
+TEST_F(TransferTest, BlockEnds) {
+  const std::string capture = "000102030405";  // six one-byte blocks
+  struct Case {
+    std::vector<std::string> options;
+    std::string message;
+    std::string statusLine;
+    std::vector<std::string> lastCommands;
+  };
+  const Case cases[] = {
+      {{"--drop-at-block", "2"}, kCannotCommunicate, "", {"N", "NEXT"}},
+      {{"--corrupt", "1", "--fail-writes-from", "AGAIN"},
+       "送信エラー7:-9",
+       kCommunicating,
+       {"N", "AGAIN (write failed)"}},
+      {{"--fail-writes-from", "NEXT"},
+       "送信エラー8:-9",
+       kCommunicating,
+       {"N", "NEXT (write failed)"}},
+      // The third bad block of a transfer ends it, and the instrument is told so.
+      {{"--corrupt-always", "2"},
+       "受信データ破損しています。",
+       "データ破損",
+       {"NEXT", "AGAIN", "AGAIN", "END"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front());
+    platform_.messages.clear();
+    std::vector<std::string> options = c.options;
+    options.insert(options.end(), {"--capture", CaptureFile(capture), "--block-bytes", "1"});
+    const std::vector<std::string> commands = Transfer(options);
+    ASSERT_GE(commands.size(), c.lastCommands.size());
+    EXPECT_EQ(std::vector<std::string>(commands.end() - static_cast<long>(c.lastCommands.size()),
+                                       commands.end()),
+              c.lastCommands);
+    EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
+    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+    EXPECT_EQ(platform_.pauses.back(), c.message == kCannotCommunicate ? 300u : 200u);
+  }
+}
+
+TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
+  // One group of 105 samples: 480 characters, two blocks of 120 bytes or four of 60.
+  std::string capture = HeaderRecord("070315103000", "0000", "00", '4', '0', 105);
+  for (int i = 0; i < 105; ++i)
+    capture += "00EB";
+  const auto expected = Expected(1, 0, capture);
+
+  // A bad first block, resent; a second block of 245 characters.
+  Transfer({"--capture", CaptureFile(capture), "--corrupt", "1", "--long-block", "2"});
+  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(Written(), expected);
+
+  // Two bad blocks in the transfer, a good one between them, the second cut short.
+  std::filesystem::remove_all(OutputFolder());
+  const std::vector<std::string> commands =
+      Transfer({"--capture", CaptureFile(capture), "--block-bytes", "60", "--corrupt", "1",
+                "--cut-block", "3:30"});
+  EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N", "AGAIN", "NEXT",
+                                    "NEXT", "AGAIN", "NEXT", "NEXT"));
+  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(Written(), expected);
+  EXPECT_THAT(platform_.messages, IsEmpty());
+}
+
+TEST_F(TransferTest, AnEmptyFirstYyyStillConvertsAndFinishes) {
+  const std::vector<std::string> commands = Transfer({"--capture", CaptureFile("")});
+  EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N"));
+  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_THAT(platform_.messages, IsEmpty());
+  EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+}
+
+TEST_F(TransferTest, SlowRepliesAndQueriesForTheStatusAreWaitedFor) {
+  // Two empty reads before each reply: "END\r" is repeated until the first reply comes, and
+  // never after it.
+  const std::vector<std::string> commands =
+      Transfer({"--empty-reads", "2", "--capture", CaptureFile("0001"), "--block-bytes", "2"});
+  ASSERT_GE(commands.size(), 3u);
+  EXPECT_THAT(std::vector<std::string>(commands.begin(), commands.begin() + 3),
+              ElementsAre("END", "END", "END"));
+  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(Written().size(), 1u);
+}
+
+TEST_F(TransferTest, AnEFromTheInstrumentIsAnsweredEveryTimeAndTheKindIsKept) {
+  // Each transfer's first "END\r" gets "? E", which is answered with "STATUS2\r".
+  for (int transfer = 0; transfer < 2; ++transfer) {
+    const std::vector<std::string> commands =
+        Transfer({"--first-end-error", "--kind", "2", "--capture", CaptureFile("")});
+    EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N"));
+    EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  }
+  // A later instrument that does not identify itself is read as the kind before.
+  Transfer({"--identification", "STATUS2\\r006T000100", "--capture", CaptureFile("")});
+  EXPECT_EQ(transfer_.instrumentKind, 2);
+  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+}
+
+TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
+  platform_.bytesUntilFull = 100;
+  const std::vector<std::string> commands = Transfer({"--kind", "1"});
+  EXPECT_THAT(
+      platform_.messages,
+      ElementsAre("エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n"));
+  EXPECT_EQ(commands.back(), "END");
+  EXPECT_EQ(dialog_.statusText, "");
+  EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+}
+
+TEST(BlockChecksumTest, PairsAreReadAsHexadecimalWithoutSigns) {
+  EXPECT_TRUE(kvx::BlockIsGood("0102FD\r"));
+  EXPECT_FALSE(kvx::BlockIsGood("0102FE\r"));
+  EXPECT_TRUE(kvx::BlockIsGood("0102fd\r"));
+  EXPECT_TRUE(kvx::BlockIsGood("80800000\r"));  // 256 and a checksum of 00
+  EXPECT_TRUE(kvx::BlockIsGood(" 1FF\r"));      // leading white space is skipped
+  EXPECT_TRUE(kvx::BlockIsGood("-100\r"));      // "-1" is no number: 0
+  EXPECT_FALSE(kvx::BlockIsGood("-101\r"));
+  EXPECT_TRUE(kvx::BlockIsGood("\r"));
+}
+
+}  // namespace
+}  // namespace program_testing
