@@ -19,6 +19,15 @@ void UsageError(const std::string& reason, const std::string& usage) {
   std::exit(kUsageError);
 }
 
+void SetProgramName(const std::string& program) {
+  programName = program;
+  const std::size_t slash = programName.find_last_of("/\\");
+  if (slash != std::string::npos) programName.erase(0, slash + 1);
+  if (programName.size() > 4 && programName.substr(programName.size() - 4) == ".exe") {
+    programName.resize(programName.size() - 4);
+  }
+}
+
 Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
                 const std::string& usage) {
   return Parse(argc > 0 ? argv[0] : "tool",
@@ -27,12 +36,7 @@ Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
 
 Arguments Parse(const std::string& program, const std::vector<std::string>& words,
                 const std::vector<OptionSpec>& specs, const std::string& usage) {
-  programName = program;
-  const std::size_t slash = programName.find_last_of("/\\");
-  if (slash != std::string::npos) programName.erase(0, slash + 1);
-  if (programName.size() > 4 && programName.substr(programName.size() - 4) == ".exe") {
-    programName.resize(programName.size() - 4);
-  }
+  SetProgramName(program);
   Arguments arguments;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < words.size(); ++i) {

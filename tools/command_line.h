@@ -32,6 +32,9 @@ Arguments Parse(const std::string& program, const std::vector<std::string>& word
 Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
                 const std::string& usage);
 
+// The name that messages begin with: `program` without its folder and without ".exe".
+void SetProgramName(const std::string& program);
+
 // Prints "<program>: <reason>" and the usage text to stderr, and exits 2.
 [[noreturn]] void UsageError(const std::string& reason, const std::string& usage);
 

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "headless_platform.h"
+#include "program_arguments.h"
 #include "system_calls.h"
 #include "tarvodlg.h"
 #include "transfer_state.h"
@@ -59,29 +60,15 @@ class ConverterPlatform : public HeadlessPlatform {
   std::vector<std::string> written;
 };
 
-std::string Shown(const std::string& cp932) {
-  std::string utf8;
-  return kvx::system::Cp932ToUtf8(cp932, &utf8) ? utf8 : cp932;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> unconvertible;
-  const std::vector<std::string> words =
-      kvx::system::CommandLineArguments(argc, argv, &unconvertible);
-  if (!unconvertible.empty()) {
-    cli::UsageError("this argument has no code page 932 form: " + unconvertible[0], kUsage);
-  }
-  const cli::Arguments arguments =
-      cli::Parse("kvx-convert", words, {{"kind", true}, {"time", true}, {"folder", true}}, kUsage);
+  const cli::Arguments arguments = cli::ParseInCodePage932(
+      "kvx-convert", argc, argv, {{"kind", true}, {"time", true}, {"folder", true}}, kUsage);
 
   const std::string kind = arguments.Value("kind", "");
-  const std::string time = arguments.Value("time", "relative");
   if (kind != "1" && kind != "2") cli::UsageError("--kind must be 1 or 2", kUsage);
-  if (time != "relative" && time != "absolute") {
-    cli::UsageError("--time must be relative or absolute", kUsage);
-  }
+  const int32_t displayMode = cli::DisplayModeOption(arguments, kUsage);
   if (!arguments.Has("folder") || arguments.Value("folder", "").empty()) {
     cli::UsageError("--folder is missing", kUsage);
   }
@@ -93,25 +80,25 @@ int main(int argc, char** argv) {
   std::uint64_t size = 0;
   if (!kvx::system::FileSize(transfer.capturePath, &size)) {
     std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
-                 Shown(transfer.capturePath).c_str());
+                 cli::ShownInUtf8(transfer.capturePath).c_str());
     return cli::kUsageError;
   }
   if (size > INT32_MAX) {
     std::fprintf(stderr, "kvx-convert: the capture file %s is larger than a transfer can be\n",
-                 Shown(transfer.capturePath).c_str());
+                 cli::ShownInUtf8(transfer.capturePath).c_str());
     return cli::kUsageError;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
 
   ConverterPlatform platform;
   CTarvoDlg dialog(platform, transfer);
-  dialog.displayMode = time == "absolute" ? 1 : 0;
+  dialog.displayMode = displayMode;
   if (kind == "1") {
     dialog.ConvertToCsvKind1();
   } else {
     dialog.ConvertToCsvKind2();
   }
   for (const std::string& path : platform.written)
-    std::printf("%s\n", Shown(path).c_str());
+    std::printf("%s\n", cli::ShownInUtf8(path).c_str());
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "headless_platform.h"
+#include "program_arguments.h"
 #include "program_texts.h"
 #include "system_calls.h"
 #include "tarvodlg.h"
@@ -52,11 +53,6 @@ enum ExitStatus {
   kCaptureFile = 9,
 };
 
-std::string Utf8(const std::string& cp932) {
-  std::string utf8;
-  return kvx::system::Cp932ToUtf8(cp932, &utf8) ? utf8 : cp932;
-}
-
 // The headless platform, telling the terminal what the dialog would show.
 class TransferPlatform : public HeadlessPlatform {
  public:
@@ -78,7 +74,8 @@ class TransferPlatform : public HeadlessPlatform {
     HeadlessPlatform::ExchangeData(dialog, direction);
     if (direction == DataDirection::ToControls && statusLine != shown) {
       EndProgressLine();
-      std::printf("status line: %s\n", statusLine.empty() ? "(empty)" : Utf8(statusLine).c_str());
+      std::printf("status line: %s\n",
+                  statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
       std::fflush(stdout);
     }
   }
@@ -131,27 +128,19 @@ class TransferPlatform : public HeadlessPlatform {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> unconvertible;
-  const std::vector<std::string> words =
-      kvx::system::CommandLineArguments(argc, argv, &unconvertible);
-  if (!unconvertible.empty()) {
-    cli::UsageError("this argument has no code page 932 form: " + unconvertible[0], kUsage);
-  }
-  const cli::Arguments arguments =
-      cli::Parse("kvx-transfer", words, {{"folder", true}, {"time", true}}, kUsage);
+  const cli::Arguments arguments = cli::ParseInCodePage932(
+      "kvx-transfer", argc, argv, {{"folder", true}, {"time", true}}, kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
   const std::string folder = arguments.Value("folder", "");
-  const std::string time = arguments.Value("time", "relative");
   if (folder.empty()) cli::UsageError("--folder is missing", kUsage);
-  if (time != "relative" && time != "absolute") {
-    cli::UsageError("--time must be relative or absolute", kUsage);
-  }
-  if (!kvx::system::IsFolder(folder)) cli::UsageError("no folder " + Utf8(folder), kUsage);
+  const int32_t displayMode = cli::DisplayModeOption(arguments, kUsage);
+  if (!kvx::system::IsFolder(folder))
+    cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
 
   TransferState transfer;
   TransferPlatform platform(transfer);
   platform.chosenFolder = folder;
-  platform.displayChoice = time == "absolute" ? 1 : 0;
+  platform.displayChoice = displayMode;
   CTarvoDlg dialog(platform, transfer);
   dialog.OnDataTransfer();
   return platform.ExitStatusFor(dialog.statusText);

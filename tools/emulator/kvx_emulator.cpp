@@ -9,6 +9,7 @@
 #include "dataset.h"
 #include "driver.h"
 #include "instrument.h"
+#include "program_arguments.h"
 #include "system_calls.h"
 
 namespace {
@@ -158,8 +159,7 @@ emulator::Faults ParseFaults(const cli::Arguments& arguments) {
 
 // The capture file's text, which must be an even number of hexadecimal digits.
 std::string ReadCapture(const std::string& path) {
-  std::string shown;
-  if (!kvx::system::Cp932ToUtf8(path, &shown)) shown = path;
+  const std::string shown = cli::ShownInUtf8(path);
   std::uint64_t size = 0;
   std::string capture;
   std::size_t length = 0;
@@ -190,30 +190,26 @@ std::string ReadCapture(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> unconvertible;
-  const std::vector<std::string> words =
-      kvx::system::CommandLineArguments(argc, argv, &unconvertible);
-  if (!unconvertible.empty()) Fail("this argument has no code page 932 form: " + unconvertible[0]);
-  const cli::Arguments arguments = cli::Parse("kvx-emulator", words,
-                                              {{"kind", true},
-                                               {"capture", true},
-                                               {"block-bytes", true},
-                                               {"name", true},
-                                               {"log", true},
-                                               {"first-end-error", false},
-                                               {"refuse", true},
-                                               {"identification", true},
-                                               {"empty-reads", true},
-                                               {"corrupt", true},
-                                               {"corrupt-always", true},
-                                               {"cut-block", true},
-                                               {"long-block", true},
-                                               {"drop-at-command", true},
-                                               {"drop-at-reply", true},
-                                               {"drop-at-block", true},
-                                               {"fail-writes-from", true},
-                                               {"fail-probe", false}},
-                                              kUsage);
+  const cli::Arguments arguments = cli::ParseInCodePage932("kvx-emulator", argc, argv,
+                                                           {{"kind", true},
+                                                            {"capture", true},
+                                                            {"block-bytes", true},
+                                                            {"name", true},
+                                                            {"log", true},
+                                                            {"first-end-error", false},
+                                                            {"refuse", true},
+                                                            {"identification", true},
+                                                            {"empty-reads", true},
+                                                            {"corrupt", true},
+                                                            {"corrupt-always", true},
+                                                            {"cut-block", true},
+                                                            {"long-block", true},
+                                                            {"drop-at-command", true},
+                                                            {"drop-at-reply", true},
+                                                            {"drop-at-block", true},
+                                                            {"fail-writes-from", true},
+                                                            {"fail-probe", false}},
+                                                           kUsage);
   if (!arguments.operands.empty()) Fail("unexpected " + arguments.operands[0]);
 
   const int kind = Number(arguments.Value("kind", "1"), 1, 2, "--kind");

@@ -1,0 +1,32 @@
+#include "program_arguments.h"
+
+#include "system_calls.h"
+
+namespace cli {
+
+Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
+                             const std::vector<OptionSpec>& specs, const std::string& usage) {
+  std::vector<std::string> unconvertible;
+  const std::vector<std::string> words =
+      kvx::system::CommandLineArguments(argc, argv, &unconvertible);
+  SetProgramName(program);
+  if (!unconvertible.empty()) {
+    UsageError("this argument has no code page 932 form: " + unconvertible[0], usage);
+  }
+  return Parse(program, words, specs, usage);
+}
+
+std::string ShownInUtf8(const std::string& cp932) {
+  std::string utf8;
+  return kvx::system::Cp932ToUtf8(cp932, &utf8) ? utf8 : cp932;
+}
+
+int32_t DisplayModeOption(const Arguments& arguments, const std::string& usage) {
+  const std::string time = arguments.Value("time", "relative");
+  if (time != "relative" && time != "absolute") {
+    UsageError("--time must be relative or absolute", usage);
+  }
+  return time == "absolute" ? 1 : 0;
+}
+
+}  // namespace cli

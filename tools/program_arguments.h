@@ -1,0 +1,29 @@
+// What the KVX-300 tools share beyond the command-line style: arguments and paths in code
+// page 932, the program's own encoding, and the --time option.
+#ifndef TOOLS_PROGRAM_ARGUMENTS_H
+#define TOOLS_PROGRAM_ARGUMENTS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+
+namespace cli {
+
+// Parses the program's arguments after converting them to code page 932; an argument that has
+// no code page 932 form is a usage error.
+Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
+                             const std::vector<OptionSpec>& specs, const std::string& usage);
+
+// A code page 932 text for the terminal: its UTF-8 form, or the bytes as they are when it has
+// none.
+std::string ShownInUtf8(const std::string& cp932);
+
+// The display mode that "--time relative|absolute" asks for (relative when absent): 0 for times
+// since the start of the measurement, 1 for calendar times.
+int32_t DisplayModeOption(const Arguments& arguments, const std::string& usage);
+
+}  // namespace cli
+
+#endif  // TOOLS_PROGRAM_ARGUMENTS_H
