@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "dataset.h"
 #include "emulator_process.h"
@@ -58,17 +59,18 @@ class EmulatorTest : public LibraryTest {
     char pattern[] = "/tmp/kvx-capture-XXXXXX";
     const int fd = mkstemp(pattern);
     if (fd >= 0) close(fd);
-    capturePath_ = pattern;
-    std::ofstream(capturePath_) << digits;
-    return capturePath_;
+    capturePaths_.push_back(pattern);
+    std::ofstream(pattern) << digits;
+    return pattern;
   }
 
   ~EmulatorTest() override {
-    if (!capturePath_.empty()) std::remove(capturePath_.c_str());
+    for (const std::string& path : capturePaths_)
+      std::remove(path.c_str());
   }
 
   int emptyReceives_ = 0;
-  std::string capturePath_;
+  std::vector<std::string> capturePaths_;
 };
 
 // The sum of a block's data bytes and its checksum byte ends in 00.
