@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kStepPauseMs = 300;
-constexpr uint32_t kEndPauseMs = 200;
 constexpr std::size_t kLongestBlock = 243;  // 120 data bytes, the checksum and a final character
 constexpr int kBlocksLit = 5;               // the status line blinks: five blocks lit, one dark
 constexpr int kBadBlocksAllowed = 2;

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kStepPauseMs = 300;
-
 const char kIdentificationKind1[] = "STATUS2\r006T000100\r";
 const char kIdentificationKind2[] = "STATUS2\r001T000100\r";
 

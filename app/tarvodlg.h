@@ -38,6 +38,11 @@ class CTarvoDlg {
   int32_t displayMode = 0;  // 0 relative time, 1 absolute time
 
  private:
+  // The instrument's pace: a pause before each response is awaited, and one before the
+  // clean-up at an end.
+  static constexpr uint32_t kStepPauseMs = 300;
+  static constexpr uint32_t kEndPauseMs = 200;
+
   void ConvertCapture(int instrumentKind);
 
   // Sets the status line and shows it.

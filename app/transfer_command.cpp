@@ -4,13 +4,6 @@
 #include "tarvo.h"
 #include "tarvodlg.h"
 
-namespace {
-
-constexpr uint32_t kStepPauseMs = 300;
-constexpr uint32_t kEndPauseMs = 200;
-
-}  // namespace
-
 std::string ChooseSaveFolder(ProgramPlatform& platform, const std::string& initialFolder) {
   return platform.ChooseFolder(std::string(kvx::texts::kChooseFolderTitle), initialFolder);
 }
