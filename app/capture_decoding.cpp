@@ -19,12 +19,14 @@ int DigitValue(char c) {
   return 99;
 }
 
-int32_t ReadInteger(std::string_view text, int base) {
+int32_t ReadInteger(std::string_view text, int base, bool signRead) {
   std::size_t at = 0;
   while (at < text.size() && IsSpace(text[at]))
     ++at;
   bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  if (signRead && at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    negative = text[at++] == '-';
+  }
   // "0x" is a prefix only when a hexadecimal digit follows it; otherwise the 0 is the number.
   if (base == 16 && at + 2 < text.size() && text[at] == '0' &&
       (text[at + 1] == 'x' || text[at + 1] == 'X') && DigitValue(text[at + 2]) < 16) {
@@ -54,11 +56,15 @@ std::string_view Right(std::string_view text, std::size_t count) {
 }
 
 int32_t ReadDecimal(std::string_view text) {
-  return ReadInteger(text, 10);
+  return ReadInteger(text, 10, true);
 }
 
 int32_t ReadHexadecimal(std::string_view text) {
-  return ReadInteger(text, 16);
+  return ReadInteger(text, 16, true);
+}
+
+int32_t ReadUnsignedHexadecimal(std::string_view text) {
+  return ReadInteger(text, 16, false);
 }
 
 HeaderRecord DecodeHeaderRecord(std::string_view record) {
