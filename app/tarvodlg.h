@@ -49,6 +49,8 @@ class CTarvoDlg {
   void ShowStatus(std::string_view text);
   // Closes the capture file if it is open, and deletes it.
   void CloseAndDeleteCapture();
+  // The transfer button (1019), then the close button (1000).
+  void EnableButtons();
   int32_t Send(std::string_view command);
   // A message, then the capture gone, a pause of 200 ms and the clean-up.
   void EndTransfer(std::string_view message);

@@ -17,27 +17,23 @@ void CTarvoDlg::OnDataTransfer() {
   platform_.ExchangeData(*this,
                          DataDirection::ToMembers);  // the display mode, for the whole transfer
 
-  auto enableButtons = [this] {
-    platform_.EnableButton(DialogButton::Transfer, true);
-    platform_.EnableButton(DialogButton::Close, true);
-  };
   if (!platform_.TemporaryFolder(&transfer_.tempDir) ||
       !platform_.CreateUniqueFile(transfer_.tempDir, "ini", &transfer_.capturePath)) {
     platform_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
-    enableButtons();
+    EnableButtons();
     return;
   }
   if (!platform_.OpenFileForWriting(transfer_.capturePath, &transfer_.captureFile)) {
     transfer_.captureFile = kNoFile;
     platform_.ShowMessage(std::string(kvx::texts::kCreationFailed));
     platform_.RemoveFile(transfer_.capturePath);
-    enableButtons();
+    EnableButtons();
     return;
   }
   if (TarvoInit() != LINK_OK) {
     CloseAndDeleteCapture();
     platform_.ShowMessage(std::string(kvx::texts::kDriverNotRecognised));
-    enableButtons();
+    EnableButtons();
     return;
   }
 
@@ -51,13 +47,13 @@ void CTarvoDlg::OnDataTransfer() {
 }
 
 void CTarvoDlg::EndOfTransferCleanup() {
-  if (transfer_.captureFile != kNoFile) {
-    platform_.CloseFile(transfer_.captureFile);
-    transfer_.captureFile = kNoFile;
-  }
-  platform_.RemoveFile(transfer_.capturePath);  // It may be gone already.
+  CloseAndDeleteCapture();  // The capture may be gone already.
   TarvoExit();
   transfer_.ClearCounters();
+  EnableButtons();
+}
+
+void CTarvoDlg::EnableButtons() {
   platform_.EnableButton(DialogButton::Transfer, true);
   platform_.EnableButton(DialogButton::Close, true);
 }
