@@ -1,17 +1,29 @@
 #include "block_checksum.h"
 
-#include "capture_decoding.h"
-
 namespace kvx {
 
+namespace {
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
 bool BlockIsGood(std::string_view block) {
-  const std::size_t dataEnd = block.size() >= 3 ? block.size() - 3 : 0;
+  if (block.size() < 3 || block.size() % 2 == 0) return false;
+  // The data bytes and the checksum byte: every pair before the final character.
   int sum = 0;
-  std::size_t p = 0;
-  for (; p < dataEnd; p += 2)
-    sum = (sum + ReadUnsignedHexadecimal(Mid(block, p, 2))) % 256;
-  // The checksum: the pair at p, or what is left of the block from there.
-  return (sum + ReadUnsignedHexadecimal(Mid(block, p, 2))) % 256 == 0;
+  for (std::size_t p = 0; p + 1 < block.size(); p += 2) {
+    const int high = HexDigitValue(block[p]);
+    const int low = HexDigitValue(block[p + 1]);
+    if (high < 0 || low < 0) return false;
+    sum = (sum + high * 16 + low) % 256;
+  }
+  return sum == 0;
 }
 
 }  // namespace kvx

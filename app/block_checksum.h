@@ -1,5 +1,5 @@
-// The checksum of a data block: its data bytes and its checksum byte, each two hexadecimal
-// digits, sum to a multiple of 256.
+// The check of a data block: its data bytes and its checksum byte, each two hexadecimal digits,
+// sum to a multiple of 256, and one final character ends it.
 #ifndef KVX_BLOCK_CHECKSUM_H
 #define KVX_BLOCK_CHECKSUM_H
 
@@ -7,10 +7,12 @@
 
 namespace kvx {
 
-// Whether a block (already cut to 243 characters) is good. Its last character is not looked at;
-// the pairs before the checksum are read as the block comes, and a pair is read as a hexadecimal
-// number: leading white space skipped, then digits of either case up to the first other
-// character, 0 when there is none. A sign is not a digit.
+// Whether a block (already cut to 243 characters) is good: an odd length of at least 3, every
+// character before the final one a hexadecimal digit of either case, and the data bytes and the
+// checksum byte summing to a multiple of 256. The final character is not looked at. Anything
+// else, a sign, a blank or a character after the final one among them, is a bad block: read
+// leniently, such a block could pass the sum and put its checksum digits or its garbage into
+// the data.
 bool BlockIsGood(std::string_view block);
 
 }  // namespace kvx

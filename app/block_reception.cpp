@@ -15,6 +15,10 @@ namespace {
 constexpr std::size_t kLongestBlock = 243;  // 120 data bytes, the checksum and a final character
 constexpr int kBlocksLit = 5;               // the status line blinks: five blocks lit, one dark
 constexpr int kBadBlocksAllowed = 2;
+// Empty receives are repeated at once, as the instrument expects; after this many in a row a
+// short pause comes between them, so that waiting costs next to no processor time.
+constexpr int kImmediateRetries = 10;
+constexpr uint32_t kRetryPauseMs = 50;
 
 }  // namespace
 
@@ -23,12 +27,15 @@ void CTarvoDlg::ReceiveBlocks() {
     platform_.Pause(kStepPauseMs);
     char buffer[TARVO_RECEIVE_MAX] = {};
     uint32_t length = 0;
-    do {
+    for (int emptyReceives = 0;; ++emptyReceives) {
+      if (EndedByStopOrStall()) return;
       if (TarvoReceive(buffer, &length) != LINK_OK) {
         EndOnLostLink();
         return;
       }
-    } while (length == 0);  // nothing yet: asked again at once
+      if (length > 0) break;
+      if (emptyReceives >= kImmediateRetries) platform_.Pause(kRetryPauseMs);
+    }
     const std::string response(buffer, strnlen(buffer, length));
 
     if (response.compare(0, 3, "YYY") == 0) {  // the end of the data
@@ -36,9 +43,16 @@ void CTarvoDlg::ReceiveBlocks() {
       transfer_.captureFile = kNoFile;
       if (transfer_.instrumentKind == 1) ConvertToCsvKind1();
       if (transfer_.instrumentKind == 2) ConvertToCsvKind2();
-      platform_.RemoveFile(transfer_.capturePath);
+      KeepOrDeleteCapture();
+      if (conversion.end == kvx::ConversionEnd::Stopped) {
+        transferEnd = TransferEnd::Stopped;  // The instrument has finished: nothing to tell it.
+        EndOfTransferCleanup();
+        ShowStatus("");
+        return;
+      }
       platform_.Pause(kEndPauseMs);
       EndOfTransferCleanup();
+      transferEnd = TransferEnd::Finished;
       ShowStatus(kvx::texts::kFinished);
       return;
     }
@@ -58,6 +72,7 @@ void CTarvoDlg::ReceiveBlocks() {
     const std::string_view block = std::string_view(response).substr(0, kLongestBlock);
     if (!kvx::BlockIsGood(block)) {
       if (++transfer_.resendCount > kBadBlocksAllowed) {
+        transferEnd = TransferEnd::DataDamaged;
         platform_.ShowMessage(std::string(kvx::texts::kDataCorruptedMessage));
         Send("END\r");  // Whether it arrives makes no difference now.
         ShowStatus(kvx::texts::kDataCorrupted);
@@ -74,10 +89,11 @@ void CTarvoDlg::ReceiveBlocks() {
       continue;
     }
 
-    const std::string_view payload = block.substr(0, block.size() >= 3 ? block.size() - 3 : 0);
+    const std::string_view payload = block.substr(0, block.size() - 3);
     if (!payload.empty() &&
         !platform_.WriteFileBytes(transfer_.captureFile, payload.data(), payload.size())) {
       // The capture cannot hold the data: the transfer cannot go on without losing some.
+      transferEnd = TransferEnd::CaptureNotWritten;
       platform_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
       Send("END\r");
       CloseAndDeleteCapture();
@@ -87,6 +103,7 @@ void CTarvoDlg::ReceiveBlocks() {
       return;
     }
     transfer_.payloadLength += static_cast<int32_t>(payload.size());
+    NoteProgress();
     if (const int32_t failed = Send("NEXT\r"); failed != LINK_OK) {
       EndOnSendError(8, failed);
       return;

@@ -19,12 +19,12 @@ int DigitValue(char c) {
   return 99;
 }
 
-int32_t ReadInteger(std::string_view text, int base, bool signRead) {
+int32_t ReadInteger(std::string_view text, int base) {
   std::size_t at = 0;
   while (at < text.size() && IsSpace(text[at]))
     ++at;
   bool negative = false;
-  if (signRead && at < text.size() && (text[at] == '+' || text[at] == '-')) {
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
     negative = text[at++] == '-';
   }
   // "0x" is a prefix only when a hexadecimal digit follows it; otherwise the 0 is the number.
@@ -56,15 +56,11 @@ std::string_view Right(std::string_view text, std::size_t count) {
 }
 
 int32_t ReadDecimal(std::string_view text) {
-  return ReadInteger(text, 10, true);
+  return ReadInteger(text, 10);
 }
 
 int32_t ReadHexadecimal(std::string_view text) {
-  return ReadInteger(text, 16, true);
-}
-
-int32_t ReadUnsignedHexadecimal(std::string_view text) {
-  return ReadInteger(text, 16, false);
+  return ReadInteger(text, 16);
 }
 
 HeaderRecord DecodeHeaderRecord(std::string_view record) {

@@ -22,8 +22,6 @@ std::string_view Right(std::string_view text, std::size_t count);
 // The fields are at most six characters, so every value fits.
 int32_t ReadDecimal(std::string_view text);
 int32_t ReadHexadecimal(std::string_view text);
-// As ReadHexadecimal, but a sign is not a digit either: a text that starts with one reads as 0.
-int32_t ReadUnsignedHexadecimal(std::string_view text);
 
 // A decoded header record. The start-time texts are kept as they stand.
 struct HeaderRecord {

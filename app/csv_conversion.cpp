@@ -223,15 +223,43 @@ void MeasurementClockRow(int32_t index, std::string_view sample, TransferState& 
 }
 
 // A group that could not be written to its end: its file is gone, and the walk ends.
-ConversionEnd StopInGroup(TransferState& transfer) {
+ConversionOutcome StopInGroup(TransferState& transfer, ConversionOutcome& outcome,
+                              ConversionEnd end) {
   transfer.sampleIndex = 0;
-  return ConversionEnd::Stopped;
+  outcome.end = end;
+  return outcome;
 }
+
+// What is odd about a group whose header record starts at `p`: cut short, or holding other
+// characters than hexadecimal digits among its samples.
+void NoteOddGroup(std::string_view capture, std::size_t p, std::size_t sampleSize,
+                  const HeaderRecord& header, int32_t group, const std::string& file,
+                  ConversionOutcome& outcome) {
+  GroupNotice notice;
+  notice.group = group;
+  notice.file = file;
+  notice.headerLength = Mid(capture, p, kHeaderRecordSize).size();
+  notice.declaredSamples = header.sampleCount;
+  const std::size_t wanted = static_cast<std::size_t>(header.sampleCount) * sampleSize;
+  const std::string_view samples = Mid(capture, p + kHeaderRecordSize, wanted);
+  notice.presentSamples = static_cast<int32_t>(samples.size() / sampleSize);
+  const std::size_t other = samples.find_first_not_of("0123456789ABCDEFabcdef");
+  notice.hasNonHexadecimal = other != std::string_view::npos;
+  if (notice.hasNonHexadecimal) notice.nonHexadecimal = p + kHeaderRecordSize + other;
+  if (notice.headerLength < kHeaderRecordSize || samples.size() < wanted ||
+      notice.hasNonHexadecimal) {
+    outcome.notices.push_back(notice);
+  }
+}
+
+// How many samples pass between two looks at whether a stop was asked for.
+constexpr int32_t kSamplesBetweenStopChecks = 4096;
 
 }  // namespace
 
-ConversionEnd ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPlatform& platform,
-                             TransferState& transfer) {
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
+                                 ProgramPlatform& platform, TransferState& transfer) {
+  ConversionOutcome outcome;
   // The working buffer holds the capture as it was stored, read whole.
   const std::size_t capacity =
       static_cast<std::size_t>(std::max<int32_t>(0, transfer.payloadLength));
@@ -244,14 +272,18 @@ ConversionEnd ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPla
   std::size_t length = 0;
   if (!platform.ReadFileBytes(transfer.capturePath, buffer.get(), capacity, &length)) {
     platform.ShowMessage(std::string(texts::kCaptureNotOpened));
-    return ConversionEnd::CaptureNotOpened;
+    outcome.end = ConversionEnd::CaptureNotOpened;
+    return outcome;
   }
   const std::string_view capture(buffer.get(), length);
 
   const bool absolute = displayMode == 1;
   const std::size_t sampleSize = instrumentKind == 2 ? 12 : 4;
   ComputedClock clock;
+  int32_t group = 0;
   for (std::size_t p = 0; p < capture.size();) {
+    ++group;
+    if (platform.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
     const HeaderRecord header = DecodeHeaderRecord(Mid(capture, p, kHeaderRecordSize));
     transfer.sampleCount = header.sampleCount;
     // One interval early, so that the first advance brings the first sample to the start.
@@ -262,10 +294,13 @@ ConversionEnd ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPla
       clock.minute = -header.intervalMinutes;
     }
 
-    std::unique_ptr<CsvFile> file = OpenNextCsvFile(platform, transfer);
-    if (!file) return ConversionEnd::Stopped;
+    ConversionEnd failure = ConversionEnd::CsvNotWritten;
+    std::unique_ptr<CsvFile> file = OpenNextCsvFile(platform, transfer, &failure);
+    NoteOddGroup(capture, p, sampleSize, header, group, file ? file->Title() + ".csv" : "",
+                 outcome);
+    if (!file) return StopInGroup(transfer, outcome, failure);
     if (!file->Append(HeaderLines(instrumentKind, header, file->Title(), absolute))) {
-      return StopInGroup(transfer);
+      return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     }
     const bool timed = header.KM == "0";
     if (timed && absolute) StartAt(clock, header);
@@ -279,6 +314,10 @@ ConversionEnd ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPla
     }
     std::string row;
     for (; transfer.sampleIndex != transfer.sampleCount; ++transfer.sampleIndex, p += sampleSize) {
+      if (transfer.sampleIndex % kSamplesBetweenStopChecks == kSamplesBetweenStopChecks - 1 &&
+          platform.StopRequested()) {
+        return StopInGroup(transfer, outcome, ConversionEnd::Stopped);  // The file goes with it.
+      }
       const std::string_view sample = Mid(capture, p, sampleSize);
       row.clear();
       if (timed) {
@@ -289,13 +328,13 @@ ConversionEnd ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPla
       } else {
         ValueRow(transfer.sampleIndex, DecodeSample(sample), row);
       }
-      if (!file->Append(row)) return StopInGroup(transfer);
+      if (!file->Append(row)) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     }
-    if (!file->Finish()) return StopInGroup(transfer);
+    if (!file->Finish()) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     transfer.sampleIndex = 0;
     clock.hour = clock.minute = clock.second = clock.millisecond = 0;
   }
-  return ConversionEnd::Converted;
+  return outcome;
 }
 
 }  // namespace kvx

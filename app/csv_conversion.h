@@ -3,7 +3,10 @@
 #ifndef KVX_CSV_CONVERSION_H
 #define KVX_CSV_CONVERSION_H
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "program_platform.h"
 #include "transfer_state.h"
@@ -13,15 +16,37 @@ namespace kvx {
 enum class ConversionEnd {
   Converted,         // every group of the capture was written
   CaptureNotOpened,  // the capture file could not be read; nothing was written
-  Stopped,           // a group's file could not be made or written; the groups before it remain
+  // The walk stopped at a group, with its message; the groups before it remain:
+  FolderNotCreated,  // QM-DATA could not be made
+  CsvNotWritten,     // the group's file could not be created, written or closed
+  NumbersUsedUp,     // the group's file would be past QM-9999.csv
+  Stopped,           // the operator asked it to stop; the file being written is gone
+};
+
+// A measurement group that does not look like the instrument's own data. Its rows are written
+// all the same, as the capture layout says.
+struct GroupNotice {
+  int32_t group = 0;              // from 1
+  std::string file;               // its CSV file's name, when it has one
+  std::size_t headerLength = 0;   // characters of its header record (60 unless cut short)
+  int32_t declaredSamples = 0;    // the count its header gives
+  int32_t presentSamples = 0;     // the whole samples the capture holds for it
+  std::size_t nonHexadecimal = 0; // offset in the capture of the first sample character that is
+                                  // no hexadecimal digit, when `hasNonHexadecimal`
+  bool hasNonHexadecimal = false;
+};
+
+struct ConversionOutcome {
+  ConversionEnd end = ConversionEnd::Converted;
+  std::vector<GroupNotice> notices;  // groups cut short or holding other characters
 };
 
 // Converts the capture at transfer.capturePath (its first transfer.payloadLength characters)
 // into CSV files below transfer.saveFolder, for an instrument of kind 1 or 2, with relative
 // (displayMode 0) or absolute (1) times. Every message to the operator goes through the
 // platform. A working buffer that cannot be had ends the process with status 1.
-ConversionEnd ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPlatform& platform,
-                             TransferState& transfer);
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
+                                 ProgramPlatform& platform, TransferState& transfer);
 
 }  // namespace kvx
 

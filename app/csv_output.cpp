@@ -123,17 +123,20 @@ bool FileNumberOf(const std::string& name, int32_t* number) {
   return true;
 }
 
-std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer) {
+std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer,
+                                         ConversionEnd* failure) {
   const char separator = platform.PathSeparator();
   const std::string outputFolder = transfer.saveFolder + separator + "QM-DATA";
   if (transfer.folderScanned == 0) SearchExistingNumbers(platform, transfer, outputFolder);
 
   if (++transfer.lastFileNumber > kLastFileNumber) {
     platform.ShowMessage(std::string(texts::kPastLastFileNumber));
+    *failure = ConversionEnd::NumbersUsedUp;
     return nullptr;
   }
   if (!platform.IsFolder(outputFolder) && !platform.CreateFolder(outputFolder)) {
     platform.ShowMessage(std::string(texts::kFolderNotCreated));
+    *failure = ConversionEnd::FolderNotCreated;
     return nullptr;
   }
   // A file that is already there is never emptied: the number after it is taken instead.
@@ -148,10 +151,12 @@ std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferStat
     }
     if (created == CreateResult::Failed) {
       platform.ShowMessage(std::string(texts::kCsvNotCreated));
+      *failure = ConversionEnd::CsvNotWritten;
       return nullptr;
     }
     if (++transfer.lastFileNumber > kLastFileNumber) {
       platform.ShowMessage(std::string(texts::kPastLastFileNumber));
+      *failure = ConversionEnd::NumbersUsedUp;
       return nullptr;
     }
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "csv_conversion.h"
 #include "program_platform.h"
 #include "transfer_state.h"
 
@@ -46,9 +47,10 @@ class CsvFile {
 bool FileNumberOf(const std::string& name, int32_t* number);
 
 // Opens the CSV file of the next measurement group with the next free number, or tells the
-// operator why not and gives nothing: the number would pass 9999, QM-DATA cannot be made, or
-// the file cannot be created.
-std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer);
+// operator why not and gives nothing, with the reason in `failure`: the number would pass 9999,
+// QM-DATA cannot be made, or the file cannot be created.
+std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer,
+                                         ConversionEnd* failure);
 
 }  // namespace kvx
 

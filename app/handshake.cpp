@@ -19,6 +19,7 @@ void CTarvoDlg::RunHandshake() {
     char buffer[TARVO_RECEIVE_MAX] = {};
     uint32_t length = 0;
     for (;;) {
+      if (EndedByStopOrStall()) return;
       if (TarvoReceive(buffer, &length) != LINK_OK) {
         EndOnLostLink();
         return;
@@ -38,43 +39,49 @@ void CTarvoDlg::RunHandshake() {
 
     int32_t sent = LINK_OK;
     int errorNumber = 0;
+    int step = 0;  // the step towards the data that this answer reaches, if any
     if (code == "? E") {
       sent = Send("STATUS2\r");
       errorNumber = 1;
+      step = 1;
     } else if (code == "END") {
       sent = Send("STATUS2\r");
       errorNumber = 2;
+      step = 1;
     } else if (code == "STA" &&
                (response == kIdentificationKind1 || response == kIdentificationKind2)) {
       transfer_.instrumentKind = response == kIdentificationKind1 ? 1 : 2;
       sent = Send("STATUS\r");
       errorNumber = 2;
+      step = 2;
     } else if (code == "STA") {
       sent = Send("TRANS\r");
       errorNumber = 3;
+      step = 3;
     } else if (code == "TRA") {
       if (const int32_t failed = Send("N\r"); failed != LINK_OK) {
         EndOnSendError(4, failed);
         return;
       }
+      NoteProgress();
       platform_.Pause(kStepPauseMs);
       if (transfer_.instrumentKind == 1 || transfer_.instrumentKind == 2) {
         ReceiveBlocks();
         return;
       }
       // No instrument has ever identified itself: there is no way to read its data.
-      EndTransfer(kvx::texts::kCannotCommunicate);
+      EndTransfer(TransferEnd::NotIdentified, kvx::texts::kCannotCommunicate);
       ShowStatus("");
       return;
     } else if (code == "YYY") {
-      EndTransfer(kvx::texts::kEndCommandCame);
+      EndTransfer(TransferEnd::EndedByInstrument, kvx::texts::kEndCommandCame);
       return;
     } else if (code == "? T") {
-      EndTransfer(kvx::texts::kNoData);
+      EndTransfer(TransferEnd::NoData, kvx::texts::kNoData);
       ShowStatus("");
       return;
     } else if (code == "? S") {
-      EndTransfer(kvx::texts::kCannotCommunicate);
+      EndTransfer(TransferEnd::RefusedByInstrument, kvx::texts::kCannotCommunicate);
       ShowStatus("");
       return;
     } else {
@@ -84,6 +91,12 @@ void CTarvoDlg::RunHandshake() {
     if (sent != LINK_OK) {
       EndOnSendError(errorNumber, sent);
       return;
+    }
+    // Answers that only go round in circles ("END" after "STATUS2\r" for ever, replies that
+    // nothing understands) are no progress.
+    if (step > handshakeStep_) {
+      handshakeStep_ = step;
+      NoteProgress();
     }
     platform_.Pause(kStepPauseMs);
   }

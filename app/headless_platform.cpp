@@ -1,5 +1,7 @@
 #include "headless_platform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "system_calls.h"
@@ -43,7 +45,24 @@ void HeadlessPlatform::EnableButton(DialogButton button, bool enabled) {
 }
 
 void HeadlessPlatform::Pause(uint32_t milliseconds) {
-  kvx::system::Sleep(milliseconds);
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kPiece = std::chrono::milliseconds(50);
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (auto left = end - Clock::now(); left > Clock::duration::zero() && !StopRequested();
+       left = end - Clock::now()) {
+    const auto piece = std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kPiece));
+    kvx::system::Sleep(static_cast<uint32_t>(piece.count()));
+  }
+}
+
+uint64_t HeadlessPlatform::MonotonicMilliseconds() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+bool HeadlessPlatform::StopRequested() {
+  return kvx::system::StopSignal() != 0;
 }
 
 bool HeadlessPlatform::TemporaryFolder(std::string* folder) {

@@ -21,7 +21,11 @@ class HeadlessPlatform : public ProgramPlatform {
   void EnableButton(DialogButton button, bool enabled) override;
   void RepaintNow() override {}
   void LetOneMessageThrough() override {}
+  // Sleeps, in short pieces so that a stop is seen at once.
   void Pause(uint32_t milliseconds) override;
+  uint64_t MonotonicMilliseconds() override;
+  // A stop signal has come (see kvx::system::CatchStopSignals).
+  bool StopRequested() override;
 
   char PathSeparator() const override;
   bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,

@@ -45,7 +45,14 @@ class ProgramPlatform {
   virtual void RepaintNow() = 0;
   // Lets one waiting window message through, if there is one.
   virtual void LetOneMessageThrough() = 0;
+  // Pauses, returning early when a stop has been asked for.
   virtual void Pause(uint32_t milliseconds) = 0;
+  // A clock that never goes back: how long the transfer has waited is measured on it.
+  virtual uint64_t MonotonicMilliseconds() = 0;
+  // Whether the operator has asked the running operation to stop (a signal to a command-line
+  // tool); the transfer and the conversion look between their steps and end cleanly. The
+  // dialog has no such request.
+  virtual bool StopRequested() { return false; }
 
   // The separator between a folder and the names in it.
   virtual char PathSeparator() const = 0;

@@ -18,6 +18,21 @@ bool TemporaryFolder(std::string* folder);
 bool CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string* path);
 bool OpenFileForWriting(const std::string& path, FileHandle* file);
 void Sleep(uint32_t milliseconds);
+
+// From now on the signals that ask a program to stop (SIGINT, SIGTERM, SIGHUP; on Windows
+// Ctrl-C, Ctrl-Break and the console closing) no longer end the process at once: they are
+// noted, for StopSignal, so that the program can end cleanly. A broken pipe on an output no
+// longer ends it either.
+void CatchStopSignals();
+// The first stop signal noted, as a POSIX signal number (Windows: Ctrl-C and Ctrl-Break count
+// as SIGINT, the console closing as SIGHUP); 0 while none has come.
+int StopSignal();
+
+enum class GuardResult { Taken, HeldElsewhere, Failed };
+// Takes the guard named `name` that one process at a time may hold, until it ends: on Windows a
+// named mutex, on Linux a lock on a file in the driver stand-in's registry root (so that
+// programs talking to one set of instruments exclude each other). On Failed, `error` says why.
+GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error);
 // Whether standard output goes to a terminal (a console on Windows).
 bool StandardOutputIsTerminal();
 bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,

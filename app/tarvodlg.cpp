@@ -11,9 +11,8 @@ void CTarvoDlg::ConvertToCsvKind2() {
 }
 
 void CTarvoDlg::ConvertCapture(int instrumentKind) {
-  const kvx::ConversionEnd end =
-      kvx::ConvertCapture(instrumentKind, displayMode, platform_, transfer_);
-  if (end == kvx::ConversionEnd::CaptureNotOpened) {
+  conversion = kvx::ConvertCapture(instrumentKind, displayMode, platform_, transfer_);
+  if (conversion.end == kvx::ConversionEnd::CaptureNotOpened) {
     statusText.clear();
     platform_.ExchangeData(*this, DataDirection::ToControls);
   }

@@ -7,8 +7,32 @@
 #include <string>
 #include <string_view>
 
+#include "csv_conversion.h"
 #include "program_platform.h"
 #include "transfer_state.h"
+
+// Which way the last transfer ended.
+enum class TransferEnd {
+  None,                     // no transfer yet, or the folder chooser was cancelled
+  Finished,                 // the data came to its end and the CSV writer ran
+  TemporaryFileNotCreated,  // no temporary folder, or no capture file in it
+  CaptureNotOpened,         // "作成失敗"
+  NoDriver,                 // the link did not start
+  LostLink,                 // a receive failed, or "END\r" could not be sent before any answer
+  NoProgress,               // nothing moved on for too long; ends as a lost link does
+  SendFailed,               // "送信エラーN:code"
+  EndedByInstrument,        // "YYY" before any data
+  NoData,                   // "? T"
+  RefusedByInstrument,      // "? S"
+  NotIdentified,            // the data would begin, but no instrument ever identified itself
+  DataDamaged,              // the third bad block
+  CaptureNotWritten,        // the capture file could not take a block
+  Stopped,                  // the operator asked it to stop (a signal to kvx-transfer)
+};
+
+// What becomes of the capture file at the end of the data. The dialog deletes it, as every
+// transfer's end does; kvx-transfer keeps it when the CSV files are incomplete, or always.
+enum class CaptureKeeping { Never, WhenConversionIncomplete, Always };
 
 class CTarvoDlg {
  public:
@@ -37,6 +61,20 @@ class CTarvoDlg {
   std::string statusText;   // the status line
   int32_t displayMode = 0;  // 0 relative time, 1 absolute time
 
+  // A transfer during which nothing moves on (no step of the handshake reached, no block
+  // stored) for this long ends as a lost link does.
+  static constexpr uint32_t kDefaultProgressTimeoutMs = 30000;
+  uint32_t progressTimeoutMs = kDefaultProgressTimeoutMs;
+
+  CaptureKeeping captureKeeping = CaptureKeeping::Never;
+  std::string keepCaptureAs;  // where CaptureKeeping::Always keeps it first (code page 932)
+
+  // What the last transfer and the last conversion came to, and where the capture was kept
+  // (empty when it was deleted).
+  TransferEnd transferEnd = TransferEnd::None;
+  kvx::ConversionOutcome conversion;
+  std::string keptCapture;
+
  private:
   // The instrument's pace: a pause before each response is awaited, and one before the
   // clean-up at an end.
@@ -47,20 +85,33 @@ class CTarvoDlg {
 
   // Sets the status line and shows it.
   void ShowStatus(std::string_view text);
-  // Closes the capture file if it is open, and deletes it.
+  // Closes the capture file if it is open, and deletes it unless it is kept.
   void CloseAndDeleteCapture();
   // The transfer button (1019), then the close button (1000).
   void EnableButtons();
   int32_t Send(std::string_view command);
   // A message, then the capture gone, a pause of 200 ms and the clean-up.
-  void EndTransfer(std::string_view message);
+  void EndTransfer(TransferEnd end, std::string_view message);
   // The link no longer works: the message, the capture gone, an empty status line, the clean-up.
-  void EndOnLostLink();
+  void EndOnLostLink(TransferEnd end = TransferEnd::LostLink);
   // "送信エラー<number>:<code>", and the end as EndTransfer.
   void EndOnSendError(int number, int32_t code);
 
+  // Something moved on: the wait for the next step starts afresh.
+  void NoteProgress();
+  // Ends the transfer when the operator has asked it to stop or when it has made no progress
+  // for too long; true when it has ended.
+  bool EndedByStopOrStall();
+  // The transfer at the end of the data: the capture file kept, or deleted.
+  void KeepOrDeleteCapture();
+  // Copies the capture to `path`, a new file: Created, or Exists (nothing done), or Failed (no
+  // file left behind).
+  CreateResult CopyCaptureTo(const std::string& path);
+
   ProgramPlatform& platform_;
   TransferState& transfer_;
+  uint64_t lastProgressMs_ = 0;
+  int handshakeStep_ = 0;  // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
 };
 
 // Asks the operator for the folder to save to, starting at `initialFolder`; empty text when

@@ -9,6 +9,9 @@ std::string ChooseSaveFolder(ProgramPlatform& platform, const std::string& initi
 }
 
 void CTarvoDlg::OnDataTransfer() {
+  transferEnd = TransferEnd::None;
+  conversion = {};
+  keptCapture.clear();
   transfer_.saveFolder = ChooseSaveFolder(platform_, "c");
   if (transfer_.saveFolder.empty()) return;
 
@@ -19,24 +22,29 @@ void CTarvoDlg::OnDataTransfer() {
 
   if (!platform_.TemporaryFolder(&transfer_.tempDir) ||
       !platform_.CreateUniqueFile(transfer_.tempDir, "ini", &transfer_.capturePath)) {
+    transferEnd = TransferEnd::TemporaryFileNotCreated;
     platform_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
     EnableButtons();
     return;
   }
   if (!platform_.OpenFileForWriting(transfer_.capturePath, &transfer_.captureFile)) {
     transfer_.captureFile = kNoFile;
+    transferEnd = TransferEnd::CaptureNotOpened;
     platform_.ShowMessage(std::string(kvx::texts::kCreationFailed));
     platform_.RemoveFile(transfer_.capturePath);
     EnableButtons();
     return;
   }
   if (TarvoInit() != LINK_OK) {
+    transferEnd = TransferEnd::NoDriver;
     CloseAndDeleteCapture();
     platform_.ShowMessage(std::string(kvx::texts::kDriverNotRecognised));
     EnableButtons();
     return;
   }
 
+  handshakeStep_ = 0;
+  NoteProgress();
   ShowStatus(kvx::texts::kCommunicating);
   platform_.Pause(kStepPauseMs);
   if (Send("END\r") != LINK_OK) {
@@ -68,21 +76,23 @@ void CTarvoDlg::CloseAndDeleteCapture() {
     platform_.CloseFile(transfer_.captureFile);
     transfer_.captureFile = kNoFile;
   }
-  platform_.RemoveFile(transfer_.capturePath);
+  if (keptCapture != transfer_.capturePath) platform_.RemoveFile(transfer_.capturePath);
 }
 
 int32_t CTarvoDlg::Send(std::string_view command) {
   return TarvoSend(command.data(), static_cast<uint32_t>(command.size()));
 }
 
-void CTarvoDlg::EndTransfer(std::string_view message) {
+void CTarvoDlg::EndTransfer(TransferEnd end, std::string_view message) {
+  transferEnd = end;
   platform_.ShowMessage(std::string(message));
   CloseAndDeleteCapture();
   platform_.Pause(kEndPauseMs);
   EndOfTransferCleanup();
 }
 
-void CTarvoDlg::EndOnLostLink() {
+void CTarvoDlg::EndOnLostLink(TransferEnd end) {
+  transferEnd = end;
   platform_.ShowMessage(std::string(kvx::texts::kCannotCommunicate));
   CloseAndDeleteCapture();
   ShowStatus("");
@@ -91,6 +101,28 @@ void CTarvoDlg::EndOnLostLink() {
 
 void CTarvoDlg::EndOnSendError(int number, int32_t code) {
   // "送信エラー<number>:<code>", as "%d" prints the code.
-  EndTransfer(std::string(kvx::texts::kSendError) + std::to_string(number) + ":" +
-              std::to_string(code));
+  EndTransfer(TransferEnd::SendFailed, std::string(kvx::texts::kSendError) +
+                                           std::to_string(number) + ":" + std::to_string(code));
+}
+
+void CTarvoDlg::NoteProgress() {
+  lastProgressMs_ = platform_.MonotonicMilliseconds();
+}
+
+bool CTarvoDlg::EndedByStopOrStall() {
+  if (platform_.StopRequested()) {
+    // The instrument is told, as after the third bad block; the operator asked for this end,
+    // so there is no message.
+    transferEnd = TransferEnd::Stopped;
+    Send("END\r");
+    CloseAndDeleteCapture();
+    ShowStatus("");
+    EndOfTransferCleanup();
+    return true;
+  }
+  if (platform_.MonotonicMilliseconds() - lastProgressMs_ >= progressTimeoutMs) {
+    EndOnLostLink(TransferEnd::NoProgress);
+    return true;
+  }
+  return false;
 }

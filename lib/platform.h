@@ -36,6 +36,9 @@ struct LockStorage {
   alignas(16) unsigned char bytes[64];
 };
 
+// The longest a pipe read waits for the device before it gives up and reports nothing.
+constexpr uint32_t kReadWaitMs = 1000;
+
 struct PlatformOps {
   // Path of the index-th present device interface of the class, in a buffer from malloc that
   // the caller frees; nullptr when there is none, or when memory runs out on the way.
@@ -45,7 +48,9 @@ struct PlatformOps {
   Handle (*open_file)(const char* name);
   void (*close_handle)(Handle handle);
 
-  // One synchronous transfer each; false when the platform call fails.
+  // One synchronous transfer each; false when the platform call fails. A read waits at most
+  // kReadWaitMs for the device: when nothing has come by then, it is cancelled and completes
+  // with 0 bytes, as a read that finds nothing does; what comes later is read by a later read.
   bool (*read_file)(Handle handle, void* buffer, uint32_t size, uint32_t* transferred);
   bool (*write_file)(Handle handle, const void* buffer, uint32_t size, uint32_t* transferred);
 

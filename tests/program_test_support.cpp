@@ -59,7 +59,22 @@ bool TestPlatform::CreateFolder(const std::string& path) {
 
 CreateResult TestPlatform::CreateNewFile(const std::string& path, FileHandle* file) {
   if (failCreateFile) return CreateResult::Failed;
-  return HeadlessPlatform::CreateNewFile(path, file);
+  const CreateResult created = HeadlessPlatform::CreateNewFile(path, file);
+  const bool csv = path.size() > 4 && path.compare(path.size() - 4, 4, ".csv") == 0;
+  if (created == CreateResult::Created && csv && ++csvFilesCreated_ == stopAtCsvFile) {
+    stopRequested = true;
+  }
+  return created;
+}
+
+void TestPlatform::Pause(uint32_t milliseconds) {
+  pauses.push_back(milliseconds);
+  pausedMs_ += milliseconds;
+  if (pauses.size() == stopAtPause) stopRequested = true;
+}
+
+uint64_t TestPlatform::MonotonicMilliseconds() {
+  return HeadlessPlatform::MonotonicMilliseconds() + pausedMs_;
 }
 
 bool TestPlatform::WriteFileBytes(FileHandle file, const char* data, std::size_t size) {

@@ -38,7 +38,10 @@ class TestPlatform : public HeadlessPlatform {
   CreateResult CreateNewFile(const std::string& path, FileHandle* file) override;
   bool WriteFileBytes(FileHandle file, const char* data, std::size_t size) override;
   bool CloseFile(FileHandle file) override;
-  void Pause(uint32_t milliseconds) override { pauses.push_back(milliseconds); }
+  void Pause(uint32_t milliseconds) override;
+  // The real clock moved on by every pause asked for, as if it had been slept.
+  uint64_t MonotonicMilliseconds() override;
+  bool StopRequested() override { return stopRequested; }
   void RepaintNow() override { ++repaints; }
   void LetOneMessageThrough() override { ++messagesLetThrough; }
   bool TemporaryFolder(std::string* folder) override;
@@ -55,6 +58,11 @@ class TestPlatform : public HeadlessPlatform {
   int messagesLetThrough = 0;
   std::string temporaryFolder;  // the user's temporary folder, when set
 
+  // Stops asked for: at once, at the n-th pause (from 1), or as the n-th CSV file is created.
+  bool stopRequested = false;
+  std::optional<std::size_t> stopAtPause;
+  std::optional<int> stopAtCsvFile;
+
   // Faults.
   bool failTemporaryFolder = false;
   bool failUniqueFile = false;
@@ -65,6 +73,10 @@ class TestPlatform : public HeadlessPlatform {
   bool failCreateFile = false;
   std::optional<std::size_t> bytesUntilFull;  // the disk fills up after this many bytes
   bool failClose = false;
+
+ private:
+  uint64_t pausedMs_ = 0;
+  int csvFilesCreated_ = 0;
 };
 
 // A fresh folder of the test's, removed with everything in it at the end.

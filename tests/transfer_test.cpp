@@ -376,15 +376,31 @@ TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
   EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
 }
 
-TEST(BlockChecksumTest, PairsAreReadAsHexadecimalWithoutSigns) {
+TEST(BlockCheckTest, AGoodBlockIsHexadecimalPairsSummingToAMultipleOf256AndAFinalCharacter) {
   EXPECT_TRUE(kvx::BlockIsGood("0102FD\r"));
-  EXPECT_FALSE(kvx::BlockIsGood("0102FE\r"));
-  EXPECT_TRUE(kvx::BlockIsGood("0102fd\r"));
+  EXPECT_FALSE(kvx::BlockIsGood("0102FE\r"));  // 257
+  EXPECT_TRUE(kvx::BlockIsGood("0102fd\r"));   // either case
   EXPECT_TRUE(kvx::BlockIsGood("80800000\r"));  // 256 and a checksum of 00
-  EXPECT_TRUE(kvx::BlockIsGood(" 1FF\r"));      // leading white space is skipped
-  EXPECT_TRUE(kvx::BlockIsGood("-100\r"));      // "-1" is no number: 0
-  EXPECT_FALSE(kvx::BlockIsGood("-101\r"));
-  EXPECT_TRUE(kvx::BlockIsGood("\r"));
+  EXPECT_TRUE(kvx::BlockIsGood("00\r"));        // no data at all
+  EXPECT_TRUE(kvx::BlockIsGood("0102FDx"));     // the final character is not looked at
+}
+
+TEST(BlockCheckTest, AnythingElseIsABadBlockThoughItsSumWouldHold) {
+  for (const char* block : {
+           "02D32B\r00",  // characters after the final one: the checksum digits became data
+           "GGGG00\r",    // no digits, read leniently as zeros
+           "01G2FD\r",    // a pair cut short by a character that is no digit
+           " 1FF\r",      // a blank
+           "-100\r",      // signs are no digits
+           "+100\r",
+           "0102FD",      // an even length: no final character
+           "0102FD\r\r",  // an even length: one character too many
+           "0\r",         // too short to hold a checksum
+           "\r",
+           "",
+       }) {
+    EXPECT_FALSE(kvx::BlockIsGood(block)) << ::testing::PrintToString(std::string(block));
+  }
 }
 
 }  // namespace

@@ -3,10 +3,14 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -107,6 +111,60 @@ void Sleep(uint32_t milliseconds) {
                    static_cast<long>(milliseconds % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
+}
+
+namespace {
+
+std::atomic<int> stopSignal{0};
+
+void NoteStopSignal(int signal) {
+  int none = 0;
+  stopSignal.compare_exchange_strong(none, signal);
+}
+
+// The driver stand-in's registry root, where its interface class folders live.
+std::string DeviceRoot() {
+  const char* root = std::getenv("TARVO_DEVICE_ROOT");
+  return root != nullptr && root[0] != '\0' ? root : "/tmp/tarvo-" + std::to_string(getuid());
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  struct sigaction action = {};
+  action.sa_handler = NoteStopSignal;  // No SA_RESTART: a wait in progress ends early.
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(signal, &action, nullptr);
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+int StopSignal() {
+  return stopSignal.load();
+}
+
+GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error) {
+  const std::string root = DeviceRoot();
+  const std::string path = root + "/" + name + ".lock";
+  if (mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
+    *error = "cannot make the folder " + root + ": " + std::strerror(errno);
+    return GuardResult::Failed;
+  }
+  // The lock lives as long as the descriptor, which stays open until the process ends; the
+  // system releases it however the process ends.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = "cannot open the lock file " + path + ": " + std::strerror(errno);
+    return GuardResult::Failed;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return GuardResult::Taken;
+  const int failure = errno;
+  close(fd);
+  if (failure == EWOULDBLOCK) return GuardResult::HeldElsewhere;
+  *error = "cannot lock " + path + ": " + std::strerror(failure);
+  return GuardResult::Failed;
 }
 
 bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,

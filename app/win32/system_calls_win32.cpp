@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 
 #include "system_calls.h"
 
@@ -127,6 +129,51 @@ bool StandardOutputIsTerminal() {
 
 void Sleep(uint32_t milliseconds) {
   ::Sleep(milliseconds);
+}
+
+namespace {
+
+std::atomic<int> stopSignal{0};
+
+constexpr int kInterruptSignal = 2;  // SIGINT
+constexpr int kHangUpSignal = 1;     // SIGHUP
+
+// Runs on a thread of its own. Ctrl-C and Ctrl-Break let the process go on, to end cleanly;
+// when the console closes, the system ends the process as soon as this returns, so it waits
+// (the system allows about five seconds) while the program ends by itself.
+BOOL WINAPI NoteConsoleEvent(DWORD event) {
+  const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+  int none = 0;
+  stopSignal.compare_exchange_strong(none, interrupt ? kInterruptSignal : kHangUpSignal);
+  if (!interrupt) ::Sleep(4500);
+  return TRUE;
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+  SetConsoleCtrlHandler(NoteConsoleEvent, TRUE);
+}
+
+int StopSignal() {
+  return stopSignal.load();
+}
+
+GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error) {
+  std::wstring wide;
+  if (!NativePath(name, &wide)) {
+    *error = "the guard's name has no code page 932 form";
+    return GuardResult::Failed;
+  }
+  // The mutex is never closed: it guards until the process ends, however it ends.
+  const HANDLE mutex = CreateMutexW(nullptr, FALSE, wide.c_str());
+  if (mutex == nullptr) {
+    *error = "cannot create the mutex (error " + std::to_string(GetLastError()) + ")";
+    return GuardResult::Failed;
+  }
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return GuardResult::Taken;
+  CloseHandle(mutex);
+  return GuardResult::HeldElsewhere;
 }
 
 bool ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,

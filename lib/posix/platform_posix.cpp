@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -85,22 +87,74 @@ int ConnectStream(const std::string& path) {
   return fd;
 }
 
+// The longest the driver may take to answer any request but a READ, and to deliver a reply
+// once it has begun.
+constexpr int kReplyWaitMs = 5000;
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until the stream has something to receive (or has closed), until `deadline`; false
+// when the time is up first.
+bool AwaitInput(int fd, Clock::time_point deadline) {
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd polled = {fd, POLLIN, 0};
+    const int ready = poll(&polled, 1, static_cast<int>(std::max<decltype(left)>(left, 0)));
+    if (ready > 0) return true;
+    if (ready == 0) return false;
+    if (errno != EINTR) return true;  // The receive that follows reports the fault.
+  }
+}
+
+// Receives exactly `size` bytes, each piece before `deadline`.
+bool ReceiveBefore(int fd, void* buffer, std::size_t size, Clock::time_point deadline) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (size > 0) {
+    if (!AwaitInput(fd, deadline)) return false;
+    const ssize_t got = recv(fd, out, size, MSG_DONTWAIT);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) return false;
+    out += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+Clock::time_point After(int milliseconds) {
+  return Clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+// Waits for the reply to a READ. One that does not come within kReadWaitMs is cancelled, and
+// the driver then answers at once: with nothing, or with what crossed the cancel.
+bool AwaitReadReply(int fd) {
+  if (AwaitInput(fd, After(static_cast<int>(kReadWaitMs)))) return true;
+  uint8_t cancel = standin::kCancel;
+  const iovec request[] = {{&cancel, 1}};
+  return standin::SendFrame(fd, request, 1) && AwaitInput(fd, After(kReplyWaitMs));
+}
+
 // Sends one request and receives its reply: the status, then at most `replyMax` bytes into
-// `reply`. Any fault of the stream or of the reply's frame leaves the stream shut, so that this
-// and every later call on it fail, as on a device that has gone.
+// `reply`. Any fault of the stream or of the reply's frame, and a driver that does not answer
+// in time, leave the stream shut, so that this and every later call on it fail, as on a device
+// that has gone.
 bool Exchange(int fd, const iovec* request, int parts, uint32_t* status, void* reply,
-              uint32_t replyMax, uint32_t* replySize) {
+              uint32_t replyMax, uint32_t* replySize, bool isRead = false) {
   if (fd < 0) return false;
   uint8_t length[4];
   uint8_t statusBytes[4];
-  if (standin::SendFrame(fd, request, parts) && standin::ReceiveAll(fd, length, sizeof length)) {
-    const uint32_t bodySize = standin::GetU32(length);
-    if (bodySize >= sizeof statusBytes && bodySize - sizeof statusBytes <= replyMax &&
-        standin::ReceiveAll(fd, statusBytes, sizeof statusBytes) &&
-        standin::ReceiveAll(fd, reply, bodySize - sizeof statusBytes)) {
-      *status = standin::GetU32(statusBytes);
-      *replySize = bodySize - static_cast<uint32_t>(sizeof statusBytes);
-      return true;
+  if (standin::SendFrame(fd, request, parts) &&
+      (isRead ? AwaitReadReply(fd) : AwaitInput(fd, After(kReplyWaitMs)))) {
+    const Clock::time_point deadline = After(kReplyWaitMs);
+    if (ReceiveBefore(fd, length, sizeof length, deadline)) {
+      const uint32_t bodySize = standin::GetU32(length);
+      if (bodySize >= sizeof statusBytes && bodySize - sizeof statusBytes <= replyMax &&
+          ReceiveBefore(fd, statusBytes, sizeof statusBytes, deadline) &&
+          ReceiveBefore(fd, reply, bodySize - sizeof statusBytes, deadline)) {
+        *status = standin::GetU32(statusBytes);
+        *replySize = bodySize - static_cast<uint32_t>(sizeof statusBytes);
+        return true;
+      }
     }
   }
   shutdown(fd, SHUT_RDWR);
@@ -143,7 +197,7 @@ bool ReadFile(Handle handle, void* buffer, uint32_t size, uint32_t* transferred)
   standin::PutU32(request + 1, size);
   const iovec parts[] = {{request, sizeof request}};
   uint32_t status = 0;
-  return Exchange(FdOf(handle), parts, 1, &status, buffer, size, transferred) &&
+  return Exchange(FdOf(handle), parts, 1, &status, buffer, size, transferred, true) &&
          status == standin::kStatusOk;
 }
 

@@ -63,16 +63,4 @@ bool SendFrame(int fd, const iovec* parts, int count) {
   return true;
 }
 
-bool ReceiveAll(int fd, void* buffer, std::size_t size) {
-  auto* out = static_cast<uint8_t*>(buffer);
-  while (size > 0) {
-    const ssize_t got = recv(fd, out, size, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    out += got;
-    size -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
 }  // namespace standin

@@ -13,8 +13,11 @@
 //   READ   {u8 2, u32 max}                       -> {u32 status, 0..max bytes read}
 //   WRITE  {u8 3, data bytes}                    -> {u32 status, u32 count written}
 //   IOCTL  {u8 4, u32 code, u32 outMax, input}   -> {u32 status, 0..outMax output bytes}
+//   CANCEL {u8 5}                                -> no reply of its own
 // Status 0 is success, anything else an error number. One request is in flight per stream; a
-// READ waits until the driver answers it. A stream that closes means the device is gone.
+// READ waits until the driver answers it. CANCEL, sent while a READ waits, makes the driver
+// answer that READ at once, with no bytes when nothing has come; a CANCEL that crosses the
+// READ's reply is ignored. A stream that closes means the device is gone.
 #ifndef TARVO_STANDIN_WIRE_H
 #define TARVO_STANDIN_WIRE_H
 
@@ -28,7 +31,7 @@
 
 namespace standin {
 
-enum RequestType : uint8_t { kCreate = 1, kRead = 2, kWrite = 3, kIoctl = 4 };
+enum RequestType : uint8_t { kCreate = 1, kRead = 2, kWrite = 3, kIoctl = 4, kCancel = 5 };
 
 constexpr uint32_t kStatusOk = 0;
 
@@ -50,9 +53,6 @@ inline uint32_t GetU32(const uint8_t* in) {
 
 // Sends one frame whose body is the concatenation of `parts` (at most 7).
 bool SendFrame(int fd, const iovec* parts, int count);
-
-// Receives exactly `size` bytes; false on end of stream or error.
-bool ReceiveAll(int fd, void* buffer, std::size_t size);
 
 }  // namespace standin
 

@@ -295,8 +295,15 @@ bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
     stream.created = status == kStatusOk;
     return stream.created;
   }
-  if (stream.readWaiting) return false;  // One request in flight per stream.
+  if (stream.readWaiting) {
+    if (type != kCancel) return false;  // One request in flight per stream.
+    stream.readWaiting = false;
+    stream.device->ReadCancelled(stream.file);
+    return SendReply(stream, Reply::Success(), false);
+  }
   switch (type) {
+    case kCancel:
+      return body.size() == 1;  // The READ it meant has had its reply already.
     case kRead: {
       if (body.size() != 5) return false;
       std::optional<Reply> reply = stream.device->Read(stream.file, GetU32(&body[1]));

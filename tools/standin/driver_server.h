@@ -70,6 +70,8 @@ class DeviceBehaviour {
   virtual Reply Write(const OpenFile& file, const Bytes& data) = 0;
   virtual Reply Control(const OpenFile& file, uint32_t code, uint32_t outMax,
                         const Bytes& input) = 0;
+  // A READ left waiting was cancelled by its caller; the server has answered it with no bytes.
+  virtual void ReadCancelled(const OpenFile& /*file*/) {}
   // The file was closed, by its owner or by the server.
   virtual void Closed(const OpenFile& /*file*/) {}
 };
