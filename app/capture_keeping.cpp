@@ -19,9 +19,9 @@ bool Incomplete(kvx::ConversionEnd end) {
 }  // namespace
 
 void CTarvoDlg::KeepOrDeleteCapture() {
-  const bool keep = captureKeeping == CaptureKeeping::Always ||
-                    (captureKeeping == CaptureKeeping::WhenConversionIncomplete &&
-                     Incomplete(conversion.end));
+  const bool keep =
+      captureKeeping == CaptureKeeping::Always ||
+      (captureKeeping == CaptureKeeping::WhenConversionIncomplete && Incomplete(conversion.end));
   if (!keep) {
     platform_.RemoveFile(transfer_.capturePath);
     return;

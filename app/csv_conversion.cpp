@@ -257,8 +257,8 @@ constexpr int32_t kSamplesBetweenStopChecks = 4096;
 
 }  // namespace
 
-ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
-                                 ProgramPlatform& platform, TransferState& transfer) {
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPlatform& platform,
+                                 TransferState& transfer) {
   ConversionOutcome outcome;
   // The working buffer holds the capture as it was stored, read whole.
   const std::size_t capacity =
@@ -316,7 +316,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
     for (; transfer.sampleIndex != transfer.sampleCount; ++transfer.sampleIndex, p += sampleSize) {
       if (transfer.sampleIndex % kSamplesBetweenStopChecks == kSamplesBetweenStopChecks - 1 &&
           platform.StopRequested()) {
-        return StopInGroup(transfer, outcome, ConversionEnd::Stopped);  // The file goes with it.
+        return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
       }
       const std::string_view sample = Mid(capture, p, sampleSize);
       row.clear();
@@ -330,6 +330,8 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
       }
       if (!file->Append(row)) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     }
+    // A stop that came while the group was written leaves no file that looks complete.
+    if (platform.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
     if (!file->Finish()) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     transfer.sampleIndex = 0;
     clock.hour = clock.minute = clock.second = clock.millisecond = 0;

@@ -26,13 +26,13 @@ enum class ConversionEnd {
 // A measurement group that does not look like the instrument's own data. Its rows are written
 // all the same, as the capture layout says.
 struct GroupNotice {
-  int32_t group = 0;              // from 1
-  std::string file;               // its CSV file's name, when it has one
-  std::size_t headerLength = 0;   // characters of its header record (60 unless cut short)
-  int32_t declaredSamples = 0;    // the count its header gives
-  int32_t presentSamples = 0;     // the whole samples the capture holds for it
-  std::size_t nonHexadecimal = 0; // offset in the capture of the first sample character that is
-                                  // no hexadecimal digit, when `hasNonHexadecimal`
+  int32_t group = 0;               // from 1
+  std::string file;                // its CSV file's name, when it has one
+  std::size_t headerLength = 0;    // characters of its header record (60 unless cut short)
+  int32_t declaredSamples = 0;     // the count its header gives
+  int32_t presentSamples = 0;      // the whole samples the capture holds for it
+  std::size_t nonHexadecimal = 0;  // offset in the capture of the first sample character that is
+                                   // no hexadecimal digit, when `hasNonHexadecimal`
   bool hasNonHexadecimal = false;
 };
 
@@ -45,8 +45,8 @@ struct ConversionOutcome {
 // into CSV files below transfer.saveFolder, for an instrument of kind 1 or 2, with relative
 // (displayMode 0) or absolute (1) times. Every message to the operator goes through the
 // platform. A working buffer that cannot be had ends the process with status 1.
-ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
-                                 ProgramPlatform& platform, TransferState& transfer);
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPlatform& platform,
+                                 TransferState& transfer);
 
 }  // namespace kvx
 

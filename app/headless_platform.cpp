@@ -50,7 +50,8 @@ void HeadlessPlatform::Pause(uint32_t milliseconds) {
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
   for (auto left = end - Clock::now(); left > Clock::duration::zero() && !StopRequested();
        left = end - Clock::now()) {
-    const auto piece = std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kPiece));
+    const auto piece =
+        std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kPiece));
     kvx::system::Sleep(static_cast<uint32_t>(piece.count()));
   }
 }

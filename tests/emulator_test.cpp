@@ -3,7 +3,10 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -12,10 +15,12 @@
 #include "emulator_process.h"
 #include "instrument.h"
 #include "library_test_support.h"
+#include "platform.h"
 
 namespace testing_support {
 namespace {
 
+using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
@@ -43,6 +48,34 @@ class EmulatorTest : public LibraryTest {
       ++emptyReceives_;
     }
     return "(nothing)";
+  }
+
+  // One receive, as it comes.
+  struct Received {
+    int32_t result;
+    std::string bytes;
+    milliseconds took;
+  };
+  static Received ReceiveOnce() {
+    char buffer[TARVO_RECEIVE_MAX];
+    uint32_t length = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t result = TarvoReceive(buffer, &length);
+    const auto took =
+        std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+    return {result, std::string(buffer, result == LINK_OK ? length : 0), took};
+  }
+
+  // A receive that found nothing after waiting its full time for the device.
+  static void ExpectNothingAfterTheWait(const Received& received) {
+    EXPECT_EQ(received.result, LINK_OK);
+    EXPECT_EQ(received.bytes, "");
+    EXPECT_GE(received.took, milliseconds(tarvo::kReadWaitMs - 50));
+    EXPECT_LT(received.took, milliseconds(tarvo::kReadWaitMs + 2000));
+  }
+
+  static void Send(const char* command) {
+    EXPECT_EQ(TarvoSend(command, static_cast<uint32_t>(std::strlen(command))), LINK_OK) << command;
   }
 
   // The handshake up to the first block.
@@ -231,6 +264,109 @@ TEST_F(EmulatorTest, BlockFaults) {
     EXPECT_EQ(StartData().size(), 121u);  // half of 243
     TarvoExit();
   }
+  {
+    // A text of its own instead of the block, characters after its carriage return included.
+    EmulatorProcess emulator({"--capture",
+                              CaptureFile(std::string(240, 'A') + std::string(240, 'B')),
+                              "--block-text", "2=GGGG00\\rA\\x01"});
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+    const std::string first = StartData();
+    EXPECT_EQ(first.size(), 243u);
+    EXPECT_EQ(Exchange("NEXT\r"), "GGGG00\rA\x01");
+    const std::string again = Exchange("AGAIN\r");
+    EXPECT_EQ(again.size(), 243u);
+    EXPECT_TRUE(ChecksumIsGood(again));
+    EXPECT_NE(again, first);
+    EXPECT_EQ(Exchange("AGAIN\r"), again);
+    EXPECT_TRUE(emulator.WaitForLogLine("reply block 2 of 2 replaced by \"GGGG00\\rA\\x01\""));
+    TarvoExit();
+  }
+}
+
+TEST_F(EmulatorTest, AnswerFaultsLastFromTheirCommandOn) {
+  {
+    // Silent from "STATUS2\r": each command is taken, and a receive finds nothing in its time.
+    EmulatorProcess emulator({"--silent-from", "STATUS2"});
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+    EXPECT_EQ(Exchange("END\r"), "END\r");
+    for (const char* command : {"STATUS2\r", "END\r"}) {
+      Send(command);
+      ExpectNothingAfterTheWait(ReceiveOnce());
+    }
+    TarvoExit();
+    ASSERT_TRUE(emulator.WaitForLogLine("link closed"));
+    EXPECT_THAT(emulator.Log(),
+                ElementsAre("link opened", "command \"END\\r\"", "reply \"END\\r\"",
+                            "command \"STATUS2\\r\"", "reply: none (silent)",
+                            "read cancelled: nothing yet", "command \"END\\r\"",
+                            "reply: none (silent)", "read cancelled: nothing yet", "link closed"));
+  }
+  {
+    // Empty reads from the second "END\r": every receive finds nothing at once.
+    EmulatorProcess emulator({"--empty-reads-from", "END:2"});
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+    EXPECT_EQ(Exchange("END\r"), "END\r");
+    for (const char* command : {"END\r", "STATUS2\r"}) {
+      Send(command);
+      for (int read = 0; read < 3; ++read) {
+        const Received nothing = ReceiveOnce();
+        EXPECT_EQ(nothing.result, LINK_OK);
+        EXPECT_EQ(nothing.bytes, "");
+        EXPECT_LT(nothing.took, milliseconds(tarvo::kReadWaitMs / 2)) << command;
+      }
+    }
+    TarvoExit();
+  }
+  {
+    EmulatorProcess emulator({"--unknown-replies-from", "STATUS"});
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+    EXPECT_EQ(Exchange("END\r"), "END\r");
+    EXPECT_EQ(Exchange("STATUS2\r"), kIdentificationKind1);
+    for (const char* command : {"STATUS\r", "TRANS\r", "END\r"}) {
+      EXPECT_EQ(Exchange(command), "???\r") << command;
+    }
+    TarvoExit();
+  }
+}
+
+TEST_F(EmulatorTest, AReadThatNothingAnswersEndsAfterItsWaitAndLosesNothing) {
+  EmulatorProcess emulator({});
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  ExpectNothingAfterTheWait(ReceiveOnce());
+  Send("END\r");
+  const Received reply = ReceiveOnce();
+  EXPECT_EQ(reply.result, LINK_OK);
+  EXPECT_EQ(reply.bytes, "END\r");
+  TarvoExit();
+}
+
+TEST_F(EmulatorTest, EachPipeOpensForOneFileAtATime) {
+  EmulatorProcess emulator({});
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  const int device = UTK_Open();  // the device itself opens any number of times
+  ASSERT_GE(device, 0);
+  EXPECT_EQ(UTK_OpenPipe(device, 0, 0), TARVO_INVALID_HANDLE);
+  EXPECT_EQ(UTK_OpenPipe(device, 0, 1), TARVO_INVALID_HANDLE);
+  EXPECT_EQ(Exchange("END\r"), "END\r");  // the link keeps its pipes
+  TarvoExit();
+
+  const tarvo::Handle receive = UTK_OpenPipe(device, 0, 0);
+  const tarvo::Handle send = UTK_OpenPipe(device, 0, 1);
+  ASSERT_TRUE(tarvo::IsValid(receive));
+  ASSERT_TRUE(tarvo::IsValid(send));
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);
+  tarvo::Platform().close_handle(receive);
+  EXPECT_EQ(TarvoInit(), LINK_NO_DEVICE);  // the send pipe is still held
+  tarvo::Platform().close_handle(send);
+  EXPECT_EQ(TarvoInit(), LINK_OK);
+  TarvoExit();
+  UTK_Close(device);
+
+  const std::vector<std::string> log = emulator.Log();
+  EXPECT_EQ(
+      std::count(log.begin(), log.end(), "open \"if000pipe000\": refused, the pipe is in use"), 2);
+  EXPECT_EQ(
+      std::count(log.begin(), log.end(), "open \"if000pipe001\": refused, the pipe is in use"), 3);
 }
 
 TEST_F(EmulatorTest, AGoneDeviceFailsWithNoDeviceAndAFailedWriteWithTransferFailed) {
@@ -322,6 +458,13 @@ TEST(EmulatorOptionsTest, BadOptionsAndCapturesAreRefusedInOneLine) {
       {{"--drop-at-command", "HELLO"}, "no command HELLO"},
       {{"--corrupt", "1,x"}, "--corrupt needs a number"},
       {{"--identification", "\\q"}, "a broken escape"},
+      {{"--silent-from", "HELLO"}, "--silent-from: no command HELLO"},
+      {{"--empty-reads-from", "NEXT:0"}, "--empty-reads-from must be 1 to 999999"},
+      {{"--unknown-replies-from", "END:x"}, "--unknown-replies-from needs a number"},
+      {{"--block-text", "2"}, "--block-text needs K=TEXT"},
+      {{"--block-text", "2="}, "--block-text needs K=TEXT"},
+      {{"--block-text", "0=X"}, "--block-text must be 1 to 999999"},
+      {{"--block-text", "1=\\x4"}, "--block-text: a broken escape"},
       {{"--bogus"}, "unknown option --bogus"},
       {{"--capture", "/nonexistent/capture"}, "cannot read the capture file /nonexistent"},
       {{"--capture", pattern}, "(character 5 is not one)"},

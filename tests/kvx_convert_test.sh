@@ -51,10 +51,61 @@ check "the capture file is left as it was" \
   bash -c "cmp -s '$work/capture' '$data/worked-example-kind1.capture' &&
            [ \$(stat -c %Y '$work/capture') = $before ]"
 
+check "a well-formed capture gives no warning" [ ! -s "$work/err" ]
+
+# Every way a conversion can stop has its own exit status, and its message on stderr in UTF-8.
 mkdir -p "$work/full/QM-DATA" && touch "$work/full/QM-DATA/QM-9999.csv"
 run "$work/full" --kind 1 "$data/worked-example-kind1.capture"
-check "a stop is told on stderr in UTF-8, and the conversion still ends with 0" \
-  bash -c "grep -q 'QM-9999.csv”を超えます。' '$work/err' && [ \$(cat '$work/status') = 0 ]"
+check "the numbers used up at QM-9999.csv: exit status 6" \
+  bash -c "grep -q 'QM-9999.csv”を超えます。' '$work/err' && [ \$(cat '$work/status') = 6 ]"
+mkdir -p "$work/nofolder" && touch "$work/nofolder/QM-DATA"
+run "$work/nofolder" --kind 1 "$data/worked-example-kind1.capture"
+check "QM-DATA cannot be made: exit status 4" \
+  bash -c "grep -q 'QM-DATAフォルダの作成に失敗しました。' '$work/err' &&
+           [ \$(cat '$work/status') = 4 ]"
+long=$work/$(printf 'a%.0s' $(seq 230))
+run "$long" --kind 1 "$data/worked-example-kind1.capture"
+check "a CSV path over 255 bytes: exit status 5, and no file" \
+  bash -c "grep -q 'QM-DATAフォルダを確認して下さい。' '$work/err' &&
+           [ \$(cat '$work/status') = 5 ] && [ -z \"\$(ls '$long/QM-DATA')\" ]"
+run "$work/unreadable" --kind 1 "$work"
+check "a capture that is a folder: exit status 3" [ "$(cat "$work/status")" = 3 ]
+
+# Groups that are not the instrument's own data are written as the layout says, with a warning
+# once per group.
+header() {  # layout count: a kind-1 header record with that many samples
+  printf '0001070315103000000000%s000000000000000000000%06X0000000000' "$1" "$2"
+}
+{ header 4 2; printf '00G10002'; header 4 3; printf '00EB00EB'; } >"$work/odd-capture"
+run "$work/odd" --kind 1 "$work/odd-capture"
+check "a short group and one with a non-digit: one warning each, exit status 0" \
+  bash -c "[ \$(cat '$work/status') = 0 ] && [ \$(wc -l <'$work/err') = 2 ] &&
+           grep -q 'group 1 (QM-0001.csv) holds a character that is no hexadecimal digit' \
+             '$work/err' &&
+           grep -q 'group 2 (QM-0002.csv) declares 3 samples, the capture holds 2' '$work/err' &&
+           [ \$(ls '$work/odd/QM-DATA' | wc -l) = 2 ]"
+
+# A signal in the middle of a group: that group's file goes, the complete one before it stays.
+{ header 4 1; printf '00EB'; header 4 3000000; head -c 12000000 /dev/zero | tr '\0' '0'; } \
+  >"$work/big-capture"
+{ header 4 1; printf '00EB'; } >"$work/first-group"
+run "$work/first" --kind 1 "$work/first-group"
+for signal in TERM:143 HUP:129 INT:130; do
+  name=${signal%:*}
+  folder=$work/signal-$name
+  mkdir -p "$folder"
+  "$convert" --kind 1 --folder "$folder" "$work/big-capture" >/dev/null 2>"$work/err" &
+  pid=$!
+  for _ in $(seq 3000); do [ -e "$folder/QM-DATA/QM-0002.csv" ] && break; sleep 0.01; done
+  kill -STOP $pid  # held still while the signal is sent, so that it lands within the group
+  kill -$name $pid
+  kill -CONT $pid
+  wait $pid
+  status=$?
+  check "SIG$name during a group: exit status ${signal#*:}, its file removed, the one before kept" \
+    bash -c "[ $status = ${signal#*:} ] && [ \$(ls '$folder/QM-DATA') = QM-0001.csv ] &&
+             cmp -s '$folder/QM-DATA/QM-0001.csv' '$work/first/QM-DATA/QM-0001.csv'"
+done
 
 "$convert" >/dev/null 2>&1
 check "no arguments: exit status 2" [ $? = 2 ]
@@ -64,8 +115,12 @@ check "--kind 3: exit status 2" [ $? = 2 ]
   >/dev/null 2>&1
 check "--time later: exit status 2" [ $? = 2 ]
 "$convert" --kind 1 --folder "$work" "$work/no-such-capture" >/dev/null 2>"$work/err"
-check "a missing capture file: exit status 2 with its reason" \
-  bash -c "[ $? = 2 ] && grep -q 'cannot read the capture file' '$work/err'"
+check "a missing capture file: exit status 3 with its reason" \
+  bash -c "[ $? = 3 ] && grep -q 'cannot read the capture file' '$work/err'"
+"$convert" --kind 1 --folder "$work/no-such-folder" "$data/worked-example-kind1.capture" \
+  >/dev/null 2>"$work/err"
+check "a folder that does not exist: exit status 2" \
+  bash -c "[ $? = 2 ] && grep -q 'no folder' '$work/err'"
 "$convert" --help >"$work/out"
 check "--help: exit status 0 and the usage text" \
   bash -c "[ $? = 0 ] && grep -q '^Usage: kvx-convert' '$work/out'"

@@ -117,6 +117,8 @@ TEST_F(TransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
       EXPECT_EQ(transfer_.instrumentKind, kind);
       EXPECT_EQ(dialog_.displayMode, mode);
       EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+      EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
+      EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::Converted);
       EXPECT_EQ(Written(), Expected(kind, mode, capture));
       EXPECT_EQ(Written().size(), 3u);
     }
@@ -155,52 +157,74 @@ TEST_F(TransferTest, HandshakeEnds) {
     std::string message;
     std::string statusLine;
     std::vector<std::string> commands;
+    TransferEnd end;
   };
   const Case cases[] = {
       // Path R: a receive fails; the first "END\r" cannot be repeated.
-      {{"--drop-at-reply", "STATUS2"}, kCannotCommunicate, "", {"END", "STATUS2"}},
+      {{"--drop-at-reply", "STATUS2"},
+       kCannotCommunicate,
+       "",
+       {"END", "STATUS2"},
+       TransferEnd::LostLink},
       {{"--empty-reads", "1", "--fail-writes-from", "END:2"},
        kCannotCommunicate,
        "",
-       {"END", "END (write failed)"}},
+       {"END", "END (write failed)"},
+       TransferEnd::LostLink},
       // Refusals before any data.
       {{"--refuse", "TRANS=YYY"},
        "ENDコマンドが入りました。",
        kCommunicating,
-       {"END", "STATUS2", "STATUS", "TRANS"}},
-      {{"--refuse", "STATUS=? T"}, "データがありません。", "", {"END", "STATUS2", "STATUS"}},
-      {{"--refuse", "STATUS2=? S"}, kCannotCommunicate, "", {"END", "STATUS2"}},
+       {"END", "STATUS2", "STATUS", "TRANS"},
+       TransferEnd::EndedByInstrument},
+      {{"--refuse", "STATUS=? T"},
+       "データがありません。",
+       "",
+       {"END", "STATUS2", "STATUS"},
+       TransferEnd::NoData},
+      {{"--refuse", "STATUS2=? S"},
+       kCannotCommunicate,
+       "",
+       {"END", "STATUS2"},
+       TransferEnd::RefusedByInstrument},
       // Send failures, row by row; the status line keeps "通信中…". The device still answers
       // its probe, so the code is -9; without the probe it is -8.
       {{"--first-end-error", "--fail-writes-from", "STATUS2"},
        "送信エラー1:-9",
        kCommunicating,
-       {"END", "STATUS2 (write failed)"}},
+       {"END", "STATUS2 (write failed)"},
+       TransferEnd::SendFailed},
       {{"--fail-writes-from", "STATUS2", "--fail-probe"},
        "送信エラー2:-8",
        kCommunicating,
-       {"END", "STATUS2 (write failed)"}},
+       {"END", "STATUS2 (write failed)"},
+       TransferEnd::SendFailed},
       {{"--fail-writes-from", "STATUS"},
        "送信エラー2:-9",
        kCommunicating,
-       {"END", "STATUS2", "STATUS (write failed)"}},
+       {"END", "STATUS2", "STATUS (write failed)"},
+       TransferEnd::SendFailed},
       {{"--fail-writes-from", "TRANS"},
        "送信エラー3:-9",
        kCommunicating,
-       {"END", "STATUS2", "STATUS", "TRANS (write failed)"}},
+       {"END", "STATUS2", "STATUS", "TRANS (write failed)"},
+       TransferEnd::SendFailed},
       {{"--fail-writes-from", "N"},
        "送信エラー4:-9",
        kCommunicating,
-       {"END", "STATUS2", "STATUS", "TRANS", "N (write failed)"}},
+       {"END", "STATUS2", "STATUS", "TRANS", "N (write failed)"},
+       TransferEnd::SendFailed},
       {{"--identification", "HELLO\\r", "--fail-writes-from", "END:2"},
        "送信エラー5:-9",
        kCommunicating,
-       {"END", "STATUS2", "END (write failed)"}},
+       {"END", "STATUS2", "END (write failed)"},
+       TransferEnd::SendFailed},
       // A response that only starts like an identification, and no kind known before.
       {{"--identification", "STATUS2\\r006T000100"},
        kCannotCommunicate,
        "",
-       {"END", "STATUS2", "TRANS", "N"}},
+       {"END", "STATUS2", "TRANS", "N"},
+       TransferEnd::NotIdentified},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options.front() + " " + c.options[1]);
@@ -210,11 +234,10 @@ TEST_F(TransferTest, HandshakeEnds) {
     EXPECT_EQ(Transfer(c.options), c.commands);
     EXPECT_THAT(platform_.messages, ElementsAre(c.message));
     EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
+    EXPECT_EQ(dialog_.transferEnd, c.end);
     EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
     // A lost link ends at once; every other end pauses 200 ms before the clean-up.
-    const bool lostLink = c.message == kCannotCommunicate && c.commands.back() != "N" &&
-                          c.options.front() != "--refuse";
-    EXPECT_EQ(platform_.pauses.back(), lostLink ? 300u : 200u);
+    EXPECT_EQ(platform_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
   }
 }
 
@@ -226,6 +249,7 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     EXPECT_THAT(platform_.messages, IsEmpty());
     EXPECT_THAT(platform_.statusLines, IsEmpty());
     EXPECT_THAT(platform_.pauses, IsEmpty());
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::None);
     platform_.chosenFolder = saveFolder_.Path();
   }
   const std::string noFile =
@@ -233,16 +257,19 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
   struct Case {
     bool* fault;
     std::string message;
+    TransferEnd end;
   };
   for (const Case& c :
-       {Case{&platform_.failTemporaryFolder, noFile}, Case{&platform_.failUniqueFile, noFile},
-        Case{&platform_.failOpenForWriting, "作成失敗"}}) {
+       {Case{&platform_.failTemporaryFolder, noFile, TransferEnd::TemporaryFileNotCreated},
+        Case{&platform_.failUniqueFile, noFile, TransferEnd::TemporaryFileNotCreated},
+        Case{&platform_.failOpenForWriting, "作成失敗", TransferEnd::CaptureNotOpened}}) {
     EmulatorProcess emulator({});
     platform_.messages.clear();
     *c.fault = true;
     dialog_.OnDataTransfer();
     *c.fault = false;
     EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_EQ(dialog_.transferEnd, c.end);
     EXPECT_THAT(emulator.Log(), IsEmpty()) << "the link was started";
     ExpectCleanEnd(emulator);
   }
@@ -255,6 +282,7 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     EXPECT_THAT(
         platform_.messages,
         ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoDriver);
     ExpectCleanEnd(emulator);
   }
   {
@@ -263,6 +291,7 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     Transfer({"--fail-writes-from", "END"});
     EXPECT_THAT(platform_.messages, ElementsAre(kCannotCommunicate));
     EXPECT_EQ(dialog_.statusText, "");
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::LostLink);
   }
 }
 
@@ -273,22 +302,26 @@ TEST_F(TransferTest, BlockEnds) {
     std::string message;
     std::string statusLine;
     std::vector<std::string> lastCommands;
+    TransferEnd end;
   };
   const Case cases[] = {
-      {{"--drop-at-block", "2"}, kCannotCommunicate, "", {"N", "NEXT"}},
+      {{"--drop-at-block", "2"}, kCannotCommunicate, "", {"N", "NEXT"}, TransferEnd::LostLink},
       {{"--corrupt", "1", "--fail-writes-from", "AGAIN"},
        "送信エラー7:-9",
        kCommunicating,
-       {"N", "AGAIN (write failed)"}},
+       {"N", "AGAIN (write failed)"},
+       TransferEnd::SendFailed},
       {{"--fail-writes-from", "NEXT"},
        "送信エラー8:-9",
        kCommunicating,
-       {"N", "NEXT (write failed)"}},
+       {"N", "NEXT (write failed)"},
+       TransferEnd::SendFailed},
       // The third bad block of a transfer ends it, and the instrument is told so.
       {{"--corrupt-always", "2"},
        "受信データ破損しています。",
        "データ破損",
-       {"NEXT", "AGAIN", "AGAIN", "END"}},
+       {"NEXT", "AGAIN", "AGAIN", "END"},
+       TransferEnd::DataDamaged},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options.front());
@@ -302,8 +335,9 @@ TEST_F(TransferTest, BlockEnds) {
               c.lastCommands);
     EXPECT_THAT(platform_.messages, ElementsAre(c.message));
     EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
+    EXPECT_EQ(dialog_.transferEnd, c.end);
     EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
-    EXPECT_EQ(platform_.pauses.back(), c.message == kCannotCommunicate ? 300u : 200u);
+    EXPECT_EQ(platform_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
   }
 }
 
@@ -329,6 +363,170 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
   EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
   EXPECT_EQ(Written(), expected);
   EXPECT_THAT(platform_.messages, IsEmpty());
+}
+
+TEST_F(TransferTest, MalformedBlocksAreAskedForAgainAndNeverStored) {
+  // One group of three samples: a block of 60 characters and a short last one of 12.
+  const std::string capture =
+      HeaderRecord("070315103000", "0000", "00", '4', '0', 3) + "00EB00EC00ED";
+  const auto expected = Expected(1, 0, capture);
+  const std::vector<std::string> faults[] = {
+      {"--long-block", "2"},             // the short last block with characters after its end
+      {"--block-text", "1=GGGG00\\r"},   // no digits, which a lenient reading takes for zeros
+      {"--block-text", "2=-100\\r"},     // a sign, which a lenient reading takes for a 0
+      {"--block-text", "2=0000\\r\\r"},  // an even length: three characters would be stored
+      {"--block-text", "1=01G2FD\\r"},   // a pair cut short by a character that is no digit
+  };
+  for (const std::vector<std::string>& fault : faults) {
+    SCOPED_TRACE(fault[0] + " " + fault[1]);
+    std::filesystem::remove_all(OutputFolder());
+    std::vector<std::string> options = {"--capture", CaptureFile(capture), "--block-bytes", "30"};
+    options.insert(options.end(), fault.begin(), fault.end());
+    const std::vector<std::string> commands = Transfer(options);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "AGAIN"), 1);
+    EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+    EXPECT_EQ(Written(), expected);
+  }
+  EXPECT_THAT(platform_.messages, IsEmpty());
+}
+
+TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string repeatedCommand;  // what the transfer keeps sending meanwhile, if anything
+  };
+  const Case cases[] = {
+      // Answers that no step understands: the handshake answers "END\r" for ever.
+      {{"--unknown-replies-from", "STATUS2"}, "END"},
+      // "END" after each "STATUS2\r": the handshake goes round in a circle.
+      {{"--identification", "END\\r"}, "STATUS2"},
+      // Nothing but empty receives, in the handshake and in the data.
+      {{"--empty-reads-from", "STATUS"}, ""},
+      {{"--empty-reads-from", "NEXT"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options[0] + " " + c.options[1]);
+    platform_.messages.clear();
+    platform_.pauses.clear();
+    std::vector<std::string> options = c.options;
+    options.insert(options.end(), {"--capture", CaptureFile("000102"), "--block-bytes", "1"});
+    const std::vector<std::string> commands = Transfer(options);
+    EXPECT_THAT(platform_.messages, ElementsAre(kCannotCommunicate));
+    EXPECT_EQ(dialog_.statusText, "");
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoProgress);
+    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+    // The time asked for in pauses, recorded instead of slept, reaches the bound.
+    uint64_t paused = 0;
+    for (uint32_t pause : platform_.pauses)
+      paused += pause;
+    EXPECT_GE(paused + 1000, CTarvoDlg::kDefaultProgressTimeoutMs);
+    if (!c.repeatedCommand.empty()) {
+      EXPECT_GE(std::count(commands.begin(), commands.end(), c.repeatedCommand), 40);
+    }
+  }
+}
+
+TEST_F(TransferTest, EmptyReceivesAreRepeatedAtOnceThenWithAShortPause) {
+  dialog_.progressTimeoutMs = 2000;
+  EmulatorProcess emulator({"--capture", CaptureFile("00"), "--empty-reads-from", "NEXT"});
+  dialog_.OnDataTransfer();
+  ExpectCleanEnd(emulator);
+  const std::vector<std::string> log = emulator.Log();
+  const auto empty = std::count(log.begin(), log.end(), "reply: nothing yet");
+  const auto retryPauses = std::count(platform_.pauses.begin(), platform_.pauses.end(), 50u);
+  // Ten at once, then a pause of 50 ms before each further one, until the bound.
+  EXPECT_EQ(empty, retryPauses + 10);
+  EXPECT_GE(retryPauses * 50 + 1000, 2000);
+  EXPECT_LT(retryPauses * 50, 2000 + 100);
+}
+
+TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
+  const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind1-capture.txt");
+  const auto expected = Expected(1, 0, capture);
+  struct Case {
+    std::size_t stopAtPause;
+    std::vector<std::string> commands;  // "END\r" tells the instrument
+  };
+  const Case cases[] = {
+      {3, {"END", "STATUS2", "END"}},                                           // the handshake
+      {14, {"END", "STATUS2", "STATUS", "TRANS", "N", "NEXT", "NEXT", "END"}},  // the data
+  };
+  for (const Case& c : cases) {
+    platform_.stopRequested = false;
+    platform_.pauses.clear();
+    platform_.stopAtPause = c.stopAtPause;
+    EXPECT_EQ(Transfer({"--capture", CaptureFile(capture)}), c.commands);
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::Stopped);
+    EXPECT_EQ(dialog_.statusText, "");
+    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+  }
+  {
+    // In the conversion, as the second group's file is made: that file goes, the first stays
+    // whole, and the instrument, which has finished, is told nothing more.
+    platform_.stopRequested = false;
+    platform_.stopAtPause.reset();
+    platform_.stopAtCsvFile = 2;
+    const std::vector<std::string> commands = Transfer({"--capture", CaptureFile(capture)});
+    EXPECT_EQ(commands.back(), "NEXT");
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::Stopped);
+    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::Stopped);
+    EXPECT_EQ(dialog_.statusText, "");
+    const auto written = Written();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written.at("QM-0001.csv"), expected.at("QM-0001.csv"));
+  }
+  EXPECT_THAT(platform_.messages, IsEmpty());
+}
+
+TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
+  const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind1-capture.txt");
+  const std::string keptName = saveFolder_.Path() + "/kvx-capture-kind1.txt";
+  {
+    // The window's way: whatever the conversion came to, the capture goes.
+    platform_.failCreateFolder = true;
+    Transfer({"--capture", CaptureFile(capture)});
+    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::FolderNotCreated);
+    EXPECT_EQ(dialog_.keptCapture, "");
+    EXPECT_FALSE(Exists(keptName));
+  }
+  dialog_.captureKeeping = CaptureKeeping::WhenConversionIncomplete;
+  for (const std::string& name : {keptName, saveFolder_.Path() + "/kvx-capture-kind1-2.txt"}) {
+    // Into the chosen folder, under a name that is no CSV file's, never over another file.
+    Transfer({"--capture", CaptureFile(capture)});
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
+    EXPECT_EQ(dialog_.keptCapture, name);
+    EXPECT_EQ(ReadText(name), capture);
+  }
+  EXPECT_EQ(ReadText(keptName), capture) << "an earlier capture was overwritten";
+  platform_.failCreateFolder = false;
+  {
+    // A conversion that wrote everything keeps nothing.
+    Transfer({"--capture", CaptureFile(capture)});
+    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::Converted);
+    EXPECT_EQ(dialog_.keptCapture, "");
+  }
+  {
+    // When the chosen folder takes no file either, the capture stays in the temporary folder.
+    platform_.failCreateFile = true;
+    EmulatorProcess emulator({"--capture", CaptureFile(capture)});
+    dialog_.OnDataTransfer();
+    platform_.failCreateFile = false;
+    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::CsvNotWritten);
+    EXPECT_EQ(dialog_.keptCapture, transfer_.capturePath);
+    EXPECT_EQ(ReadText(transfer_.capturePath), capture);
+    std::filesystem::remove(transfer_.capturePath);
+    ExpectCleanEnd(emulator);
+  }
+  {
+    // Asked to keep it always, it goes where it was asked to, and the CSV files are written.
+    dialog_.captureKeeping = CaptureKeeping::Always;
+    dialog_.keepCaptureAs = saveFolder_.Path() + "/kept.txt";
+    std::filesystem::remove_all(OutputFolder());
+    Transfer({"--capture", CaptureFile(capture)});
+    EXPECT_EQ(dialog_.keptCapture, dialog_.keepCaptureAs);
+    EXPECT_EQ(ReadText(dialog_.keepCaptureAs), capture);
+    EXPECT_EQ(Written(), Expected(1, 0, capture));
+  }
 }
 
 TEST_F(TransferTest, AnEmptyFirstYyyStillConvertsAndFinishes) {
@@ -378,8 +576,8 @@ TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
 
 TEST(BlockCheckTest, AGoodBlockIsHexadecimalPairsSummingToAMultipleOf256AndAFinalCharacter) {
   EXPECT_TRUE(kvx::BlockIsGood("0102FD\r"));
-  EXPECT_FALSE(kvx::BlockIsGood("0102FE\r"));  // 257
-  EXPECT_TRUE(kvx::BlockIsGood("0102fd\r"));   // either case
+  EXPECT_FALSE(kvx::BlockIsGood("0102FE\r"));   // 257
+  EXPECT_TRUE(kvx::BlockIsGood("0102fd\r"));    // either case
   EXPECT_TRUE(kvx::BlockIsGood("80800000\r"));  // 256 and a checksum of 00
   EXPECT_TRUE(kvx::BlockIsGood("00\r"));        // no data at all
   EXPECT_TRUE(kvx::BlockIsGood("0102FDx"));     // the final character is not looked at

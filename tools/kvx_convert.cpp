@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "capture_decoding.h"
 #include "command_line.h"
 #include "headless_platform.h"
 #include "program_arguments.h"
@@ -38,8 +39,73 @@ const char kUsage[] =
     "A kind-2 sample adds 8 characters, whose last 6 are the measurement clock: hours, minutes\n"
     "and seconds, 2 hexadecimal digits each.\n"
     "\n"
-    "Exit status: 0 when the conversion ran, also when it stopped with a message; 2 on a usage\n"
-    "error or when CAPTURE_FILE cannot be read.\n";
+    "A group that declares more samples than the capture holds, or holds other characters than\n"
+    "hexadecimal digits among its samples, is converted all the same (missing samples read as\n"
+    "0.0), with a warning on stderr.\n"
+    "\n"
+    "Exit status:\n"
+    "  0   every measurement group is in its CSV file\n"
+    "  2   usage error (DIR must exist)\n"
+    "  3   CAPTURE_FILE cannot be read\n"
+    "  4   QM-DATA could not be made; nothing was written\n"
+    "  5   a CSV file could not be made, written or closed (a full disk, a path over 255\n"
+    "      bytes): the files before it are complete, the one being written was removed\n"
+    "  6   the file numbers ran out at QM-9999.csv\n"
+    "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
+    "      closing): the CSV file being written was removed, those complete stay\n"
+    "  1   any other end (no memory for the capture)\n";
+
+enum ExitStatus {
+  kConverted = 0,
+  kCaptureUnreadable = 3,
+  kFolderNotCreated = 4,
+  kCsvNotWritten = 5,
+  kNumbersUsedUp = 6,
+  kSignalled = 128,
+};
+
+int ExitStatusFor(kvx::ConversionEnd end) {
+  switch (end) {
+    case kvx::ConversionEnd::Converted:
+      return kConverted;
+    case kvx::ConversionEnd::CaptureNotOpened:
+      return kCaptureUnreadable;
+    case kvx::ConversionEnd::FolderNotCreated:
+      return kFolderNotCreated;
+    case kvx::ConversionEnd::CsvNotWritten:
+      return kCsvNotWritten;
+    case kvx::ConversionEnd::NumbersUsedUp:
+      return kNumbersUsedUp;
+    case kvx::ConversionEnd::Stopped:
+      break;
+  }
+  return kSignalled + kvx::system::StopSignal();
+}
+
+// One line for each group that does not look like the instrument's own data.
+void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
+  for (const kvx::GroupNotice& notice : notices) {
+    std::string line = "kvx-convert: warning: group " + std::to_string(notice.group);
+    if (!notice.file.empty()) line += " (" + cli::ShownInUtf8(notice.file) + ")";
+    std::string sep = " ";
+    if (notice.headerLength < kvx::kHeaderRecordSize) {
+      line += sep + "has a header record of only " + std::to_string(notice.headerLength) +
+              " of its 60 characters";
+      sep = "; it ";
+    }
+    if (notice.presentSamples < notice.declaredSamples) {
+      line += sep + "declares " + std::to_string(notice.declaredSamples) +
+              " samples, the capture holds " + std::to_string(notice.presentSamples) +
+              " (the missing ones read as 0.0)";
+      sep = "; it ";
+    }
+    if (notice.hasNonHexadecimal) {
+      line += sep + "holds a character that is no hexadecimal digit among its samples (at " +
+              std::to_string(notice.nonHexadecimal + 1) + " of the capture)";
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+}
 
 // The headless platform, noting the CSV files that the conversion leaves behind.
 class ConverterPlatform : public HeadlessPlatform {
@@ -63,6 +129,7 @@ class ConverterPlatform : public HeadlessPlatform {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseInCodePage932(
       "kvx-convert", argc, argv, {{"kind", true}, {"time", true}, {"folder", true}}, kUsage);
 
@@ -73,6 +140,9 @@ int main(int argc, char** argv) {
     cli::UsageError("--folder is missing", kUsage);
   }
   if (arguments.operands.size() != 1) cli::UsageError("give one capture file", kUsage);
+  if (!kvx::system::IsFolder(arguments.Value("folder", ""))) {
+    cli::UsageError("no folder " + cli::ShownInUtf8(arguments.Value("folder", "")), kUsage);
+  }
 
   TransferState transfer;
   transfer.saveFolder = arguments.Value("folder", "");
@@ -81,12 +151,12 @@ int main(int argc, char** argv) {
   if (!kvx::system::FileSize(transfer.capturePath, &size)) {
     std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
                  cli::ShownInUtf8(transfer.capturePath).c_str());
-    return cli::kUsageError;
+    return kCaptureUnreadable;
   }
   if (size > INT32_MAX) {
     std::fprintf(stderr, "kvx-convert: the capture file %s is larger than a transfer can be\n",
                  cli::ShownInUtf8(transfer.capturePath).c_str());
-    return cli::kUsageError;
+    return kCaptureUnreadable;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
 
@@ -98,7 +168,11 @@ int main(int argc, char** argv) {
   } else {
     dialog.ConvertToCsvKind2();
   }
+  WarnOfOddGroups(dialog.conversion.notices);
   for (const std::string& path : platform.written)
     std::printf("%s\n", cli::ShownInUtf8(path).c_str());
-  return 0;
+  if (dialog.conversion.end == kvx::ConversionEnd::Stopped) {
+    std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
+  }
+  return ExitStatusFor(dialog.conversion.end);
 }

@@ -16,30 +16,45 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: kvx-transfer --folder DIR [--time relative|absolute]\n"
+    "Usage: kvx-transfer --folder DIR [--time relative|absolute] [--timeout SECONDS]\n"
+    "                    [--keep-capture FILE]\n"
     "\n"
     "Runs one transfer from the instrument exactly as KVX-300's \"データ転送\" button does, with\n"
     "DIR as the chosen folder: the handshake, the data blocks at the protocol's own pace, and\n"
     "the CSV files in DIR/QM-DATA. Each change of the status line, each message for the\n"
-    "operator and the progress of the data blocks are shown as they happen.\n"
+    "operator and the progress of the data blocks are shown as they happen. One transfer runs\n"
+    "at a time: while KVX-300 or another kvx-transfer has the instrument, this one ends at once.\n"
     "\n"
     "  --folder DIR              the folder to save to (it must exist)\n"
     "  --time relative|absolute  times since the start of the measurement, or calendar times\n"
     "                            (default relative)\n"
+    "  --timeout SECONDS         end the transfer as a lost link when nothing moves on (no step\n"
+    "                            of the handshake reached, no block stored) for this long\n"
+    "                            (1 to 86400, default 30)\n"
+    "  --keep-capture FILE       keep the downloaded data (the capture) in FILE, a new file,\n"
+    "                            for kvx-convert. Without it the capture is kept only when the\n"
+    "                            CSV files could not all be written: then it goes into DIR as\n"
+    "                            kvx-capture-kind<1|2>.txt, and where it went is shown.\n"
     "  --help                    show this text\n"
     "\n"
     "Exit status:\n"
-    "  0  the transfer finished (\"終了しました\")\n"
-    "  2  usage error\n"
-    "  3  no instrument or driver found (\"USBドライバを認識できません。\")\n"
-    "  4  the instrument could not be reached, or the link was lost "
-    "(\"計測器と通信できません。\")\n"
-    "  5  a command could not be sent (\"送信エラーN:code\")\n"
-    "  6  the instrument ended the transfer before its data (\"ENDコマンドが入りました。\")\n"
-    "  7  the instrument has no data (\"データがありません。\")\n"
-    "  8  the data arrived damaged three times (\"受信データ破損しています。\")\n"
-    "  9  the temporary capture file could not be made or written\n"
-    "  1  any other end\n";
+    "  0   the transfer finished (\"終了しました\") and every CSV file was written\n"
+    "  2   usage error\n"
+    "  3   no instrument or driver found (\"USBドライバを認識できません。\")\n"
+    "  4   the instrument could not be reached, the link was lost, or nothing moved on for the\n"
+    "      --timeout (\"計測器と通信できません。\")\n"
+    "  5   a command could not be sent (\"送信エラーN:code\")\n"
+    "  6   the instrument ended the transfer before its data (\"ENDコマンドが入りました。\")\n"
+    "  7   the instrument has no data (\"データがありません。\")\n"
+    "  8   the data arrived damaged three times (\"受信データ破損しています。\")\n"
+    "  9   the temporary capture file could not be made or written\n"
+    "  10  the data was downloaded, but not every CSV file could be written: the capture is\n"
+    "      kept (see above) to be converted again with kvx-convert\n"
+    "  11  another transfer is running (KVX-300 or kvx-transfer); nothing was done\n"
+    "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
+    "      closing): the capture is deleted, and so is a CSV file being written; CSV files\n"
+    "      already complete stay\n"
+    "  1   any other end\n";
 
 enum ExitStatus {
   kFinished = 0,
@@ -51,7 +66,42 @@ enum ExitStatus {
   kNoData = 7,
   kDataDamaged = 8,
   kCaptureFile = 9,
+  kCsvIncomplete = 10,
+  kAnotherTransfer = 11,
+  kSignalled = 128,
 };
+
+// The exit status for the way the transfer ended.
+int ExitStatusFor(const CTarvoDlg& dialog) {
+  switch (dialog.transferEnd) {
+    case TransferEnd::Finished:
+      return dialog.conversion.end == kvx::ConversionEnd::Converted ? kFinished : kCsvIncomplete;
+    case TransferEnd::NoDriver:
+      return kNoDriver;
+    case TransferEnd::LostLink:
+    case TransferEnd::NoProgress:
+    case TransferEnd::RefusedByInstrument:
+    case TransferEnd::NotIdentified:
+      return kNoCommunication;
+    case TransferEnd::SendFailed:
+      return kSendFailed;
+    case TransferEnd::EndedByInstrument:
+      return kEndedByInstrument;
+    case TransferEnd::NoData:
+      return kNoData;
+    case TransferEnd::DataDamaged:
+      return kDataDamaged;
+    case TransferEnd::TemporaryFileNotCreated:
+    case TransferEnd::CaptureNotOpened:
+    case TransferEnd::CaptureNotWritten:
+      return kCaptureFile;
+    case TransferEnd::Stopped:
+      return kSignalled + kvx::system::StopSignal();
+    case TransferEnd::None:
+      break;
+  }
+  return kOtherEnd;
+}
 
 // The headless platform, telling the terminal what the dialog would show.
 class TransferPlatform : public HeadlessPlatform {
@@ -66,7 +116,6 @@ class TransferPlatform : public HeadlessPlatform {
     EndProgressLine();
     std::fflush(stdout);
     HeadlessPlatform::ShowMessage(text);
-    if (firstMessage_.empty()) firstMessage_ = text;
   }
 
   void ExchangeData(CTarvoDlg& dialog, DataDirection direction) override {
@@ -92,25 +141,6 @@ class TransferPlatform : public HeadlessPlatform {
     progressShown_ = terminal_;
   }
 
-  // The kind of end, told by the transfer's first message.
-  int ExitStatusFor(const std::string& finalStatus) const {
-    namespace t = kvx::texts;
-    const std::string_view message = firstMessage_;
-    if (message.empty() && finalStatus == t::kFinished) return kFinished;
-    if (message.empty()) return kOtherEnd;
-    if (message == t::kDriverNotRecognised) return kNoDriver;
-    if (message == t::kCannotCommunicate) return kNoCommunication;
-    if (message.substr(0, t::kSendError.size()) == t::kSendError) return kSendFailed;
-    if (message == t::kEndCommandCame) return kEndedByInstrument;
-    if (message == t::kNoData) return kNoData;
-    if (message == t::kDataCorruptedMessage) return kDataDamaged;
-    if (message == t::kTemporaryFileNotCreated || message == t::kCreationFailed) {
-      return kCaptureFile;
-    }
-    // A message of the conversion (a full disk, QM-9999.csv): the transfer still finished.
-    return finalStatus == t::kFinished ? kFinished : kOtherEnd;
-  }
-
  private:
   void EndProgressLine() {
     if (progressShown_) std::printf("\n");
@@ -122,26 +152,87 @@ class TransferPlatform : public HeadlessPlatform {
   std::chrono::steady_clock::time_point start_;
   int blocks_ = 0;
   bool progressShown_ = false;
-  std::string firstMessage_;
 };
+
+// Tells where the downloaded data went when it was kept, and how to convert it again.
+void ReportKeptCapture(const CTarvoDlg& dialog, const TransferState& transfer) {
+  if (dialog.keptCapture.empty()) return;
+  const std::string kept = cli::ShownInUtf8(dialog.keptCapture);
+  if (dialog.conversion.end == kvx::ConversionEnd::Converted) {
+    std::fprintf(stderr, "kvx-transfer: the capture is kept in %s\n", kept.c_str());
+    return;
+  }
+  std::fprintf(stderr,
+               "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
+               "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
+               "--time %s --folder '%s' '%s'\n",
+               kept.c_str(), transfer.instrumentKind,
+               dialog.displayMode == 1 ? "absolute" : "relative",
+               cli::ShownInUtf8(transfer.saveFolder).c_str(), kept.c_str());
+}
+
+// Seconds of --timeout, as milliseconds.
+uint32_t TimeoutOption(const cli::Arguments& arguments) {
+  const std::string text = arguments.Value("timeout", "30");
+  if (text.empty() || text.size() > 5 ||
+      text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
+      std::stoi(text) > 86400) {
+    cli::UsageError("--timeout must be a number of seconds from 1 to 86400", kUsage);
+  }
+  return static_cast<uint32_t>(std::stoi(text)) * 1000;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseInCodePage932(
-      "kvx-transfer", argc, argv, {{"folder", true}, {"time", true}}, kUsage);
+      "kvx-transfer", argc, argv,
+      {{"folder", true}, {"time", true}, {"timeout", true}, {"keep-capture", true}}, kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
   const std::string folder = arguments.Value("folder", "");
   if (folder.empty()) cli::UsageError("--folder is missing", kUsage);
   const int32_t displayMode = cli::DisplayModeOption(arguments, kUsage);
+  const uint32_t timeoutMs = TimeoutOption(arguments);
   if (!kvx::system::IsFolder(folder))
     cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
+  const std::string keepAs = arguments.Value("keep-capture", "");
+  std::uint64_t size = 0;
+  if (arguments.Has("keep-capture") &&
+      (keepAs.empty() || kvx::system::IsFolder(keepAs) || kvx::system::FileSize(keepAs, &size))) {
+    cli::UsageError("--keep-capture needs the name of a new file: " + cli::ShownInUtf8(keepAs),
+                    kUsage);
+  }
+
+  std::string error;
+  switch (kvx::system::TakeSingleInstanceGuard("KVX-300.exe", &error)) {
+    case kvx::system::GuardResult::Taken:
+      break;
+    case kvx::system::GuardResult::HeldElsewhere:
+      std::fprintf(stderr,
+                   "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
+                   "again once it has ended\n");
+      return kAnotherTransfer;
+    case kvx::system::GuardResult::Failed:
+      std::fprintf(stderr, "kvx-transfer: %s\n", error.c_str());
+      return kOtherEnd;
+  }
 
   TransferState transfer;
   TransferPlatform platform(transfer);
   platform.chosenFolder = folder;
   platform.displayChoice = displayMode;
   CTarvoDlg dialog(platform, transfer);
+  dialog.progressTimeoutMs = timeoutMs;
+  dialog.captureKeeping = arguments.Has("keep-capture") ? CaptureKeeping::Always
+                                                        : CaptureKeeping::WhenConversionIncomplete;
+  dialog.keepCaptureAs = keepAs;
   dialog.OnDataTransfer();
-  return platform.ExitStatusFor(dialog.statusText);
+  ReportKeptCapture(dialog, transfer);
+  const int status = ExitStatusFor(dialog);
+  if (dialog.transferEnd == TransferEnd::Stopped) {
+    std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
+                 dialog.keptCapture.empty() ? "; the downloaded data was deleted" : "");
+  }
+  return status;
 }

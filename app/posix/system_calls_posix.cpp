@@ -10,8 +10,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <memory>
 

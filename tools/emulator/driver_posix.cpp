@@ -1,8 +1,10 @@
 // The emulator's driver on Linux: a driver stand-in socket whose device file answers the
 // control requests and whose pipes carry the instrument's commands (pipe 1 of interface 0) and
-// replies (pipe 0).
+// replies (pipe 0). Like a USB device that one program has claimed, each pipe is open to one
+// file at a time; the device file to any number.
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <optional>
 
 #include "driver.h"
@@ -16,6 +18,7 @@ namespace {
 constexpr uint32_t kInvalidFunction = 1;
 constexpr uint32_t kFileNotFound = 2;
 constexpr uint32_t kGeneralFailure = 31;
+constexpr uint32_t kSharingViolation = 32;
 const char kReceivePipe[] = "if000pipe000";
 const char kSendPipe[] = "if000pipe001";
 
@@ -30,6 +33,13 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       instrument_.Log().Line("open " + Quoted(file.name) + ": no such pipe");
       return kFileNotFound;
     }
+    if (!file.name.empty()) {
+      if (pipeHolders_.count(file.name) != 0) {
+        instrument_.Log().Line("open " + Quoted(file.name) + ": refused, the pipe is in use");
+        return kSharingViolation;
+      }
+      pipeHolders_[file.name] = file.id;
+    }
     if (file.name == kSendPipe) {
       pending_.clear();
       instrument_.LinkOpened();
@@ -39,6 +49,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
 
   std::optional<standin::Reply> Read(const standin::OpenFile& file, uint32_t max) override {
     if (file.name != kReceivePipe) return standin::Reply::Failure(kInvalidFunction);
+    if (instrument_.ReadsComeEmpty()) return NothingYet();
     if (pending_.empty()) {
       waitingRead_ = file.id;
       waitingMax_ = max;
@@ -56,23 +67,27 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       case Outcome::DropNow:
         DropLink();
         return standin::Reply::Drop();
+      case Outcome::Silent:
+      case Outcome::EmptyReads:
       case Outcome::Reply:
       case Outcome::DropLater:
         break;
     }
     // The instrument answers the latest command: a reply not yet read gives way to the new one,
-    // which waits out the empty reads still owed.
+    // which waits out the empty reads still owed, or to none when the instrument keeps silent.
     int emptyReads = instrument_.EmptyReadsBeforeReply();
     if (!pending_.empty()) {
       emptyReads = pending_.front().emptyReads;
       pending_.clear();
       instrument_.Log().Line("the reply to the command before is dropped");
     }
-    pending_.push_back({outcome, emptyReads});
-    if (waitingRead_) {
-      const int reader = *waitingRead_;
-      waitingRead_.reset();
-      server_.AnswerRead(reader, NextReply(waitingMax_));
+    if (outcome.action == Outcome::Silent) {
+      instrument_.Log().Line("reply: none (silent)");
+    } else if (outcome.action == Outcome::EmptyReads) {
+      AnswerWaitingRead([this] { return NothingYet(); });
+    } else {
+      pending_.push_back({outcome, emptyReads});
+      AnswerWaitingRead([this] { return NextReply(waitingMax_); });
     }
     return standin::Reply::Written(static_cast<uint32_t>(data.size()));
   }
@@ -87,7 +102,15 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     return reply;
   }
 
+  void ReadCancelled(const standin::OpenFile& file) override {
+    if (waitingRead_ != file.id) return;
+    waitingRead_.reset();
+    instrument_.Log().Line("read cancelled: nothing yet");
+  }
+
   void Closed(const standin::OpenFile& file) override {
+    auto holder = pipeHolders_.find(file.name);
+    if (holder != pipeHolders_.end() && holder->second == file.id) pipeHolders_.erase(holder);
     if (waitingRead_ == file.id) waitingRead_.reset();
     if (file.name == kSendPipe) {
       pending_.clear();
@@ -101,8 +124,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     Pending& next = pending_.front();
     if (next.emptyReads > 0) {
       --next.emptyReads;
-      instrument_.Log().Line("reply: nothing yet");
-      return standin::Reply::WithData({});
+      return NothingYet();
     }
     const Outcome outcome = next.outcome;
     pending_.pop_front();
@@ -117,6 +139,21 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     instrument_.Log().Line("reply " + (outcome.label.empty() ? "" : outcome.label + " ") +
                            Quoted(reply));
     return standin::Reply::WithData(standin::Bytes(reply.begin(), reply.end()));
+  }
+
+  standin::Reply NothingYet() {
+    instrument_.Log().Line("reply: nothing yet");
+    return standin::Reply::WithData({});
+  }
+
+  // Answers the read left waiting, if there is one, with what `reply` gives; the reader is
+  // taken first, as the reply may drop the link.
+  template <typename MakeReply>
+  void AnswerWaitingRead(MakeReply reply) {
+    if (!waitingRead_) return;
+    const int reader = *waitingRead_;
+    waitingRead_.reset();
+    server_.AnswerRead(reader, reply());
   }
 
   standin::Reply AnswerControl(uint32_t code, uint32_t outMax, const standin::Bytes& input) {
@@ -161,6 +198,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     int emptyReads;
   };
   std::deque<Pending> pending_;
+  std::map<std::string, int> pipeHolders_;  // pipe name → the file that has it open
   std::optional<int> waitingRead_;
   uint32_t waitingMax_ = 0;
 };

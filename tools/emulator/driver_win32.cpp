@@ -168,6 +168,13 @@ void ServeLink(Instrument& instrument, HANDLE receive, HANDLE send) {
     DWORD got = 0;
     if (!ReadFile(send, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
     const Outcome outcome = instrument.Command(std::string(buffer, got));
+    if (outcome.action == Outcome::Silent || outcome.action == Outcome::EmptyReads) {
+      // A named pipe cannot complete a read with 0 bytes: empty reads are silence here too.
+      instrument.Log().Line(outcome.action == Outcome::Silent
+                                ? "reply: none (silent)"
+                                : "reply: none (silent, as a named pipe has no empty reads)");
+      continue;
+    }
     if (outcome.action != Outcome::Reply) {
       // A write cannot be failed from here; the device goes instead.
       instrument.Log().Line("link dropped");

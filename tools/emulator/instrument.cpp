@@ -142,6 +142,9 @@ Outcome Instrument::Command(const std::string& bytes) {
   ++seen_[command];
 
   if (Matches(faults_.failWritesFrom, command)) writesFailing_ = true;
+  if (Matches(faults_.silentFrom, command)) silent_ = true;
+  if (Matches(faults_.emptyReadsFrom, command)) readsEmpty_ = true;
+  if (Matches(faults_.unknownRepliesFrom, command)) repliesUnknown_ = true;
   if (writesFailing_) {
     log_.Line("command " + Quoted(bytes) + ": write failed");
     return {Outcome::WriteFails, ""};
@@ -151,7 +154,9 @@ Outcome Instrument::Command(const std::string& bytes) {
     return {Outcome::DropNow, ""};
   }
   log_.Line("command " + Quoted(bytes));
-  Outcome outcome = Answer(command);
+  if (silent_) return {Outcome::Silent, ""};
+  if (readsEmpty_) return {Outcome::EmptyReads, ""};
+  Outcome outcome = repliesUnknown_ ? Outcome{Outcome::Reply, "???\r"} : Answer(command);
   if (outcome.action == Outcome::Reply && Matches(faults_.dropAtReply, command)) {
     outcome.action = Outcome::DropLater;
   }
@@ -189,15 +194,21 @@ Outcome Instrument::Answer(const std::string& command) {
   if (faults_.dropAtBlock && *faults_.dropAtBlock == static_cast<int>(wanted)) {
     return {Outcome::DropLater, "", "block " + std::to_string(wanted)};
   }
-  return {Outcome::Reply, SendBlock(wanted),
-          "block " + std::to_string(wanted) + " of " + std::to_string(BlockCount())};
+  std::string label = "block " + std::to_string(wanted) + " of " + std::to_string(BlockCount());
+  std::string block = SendBlock(wanted, &label);
+  return {Outcome::Reply, block, label};
 }
 
-std::string Instrument::SendBlock(std::size_t number) {
+std::string Instrument::SendBlock(std::size_t number, std::string* label) {
   const int sending = ++sendings_[number];
   const int key = static_cast<int>(number);
-  std::string block = Block(number);
   const bool first = sending == 1;
+  auto text = faults_.blockTexts.find(key);
+  if (first && text != faults_.blockTexts.end()) {
+    *label += " replaced by";
+    return text->second;
+  }
+  std::string block = Block(number);
   if (faults_.corruptAlways.count(key) != 0 || (first && faults_.corruptOnce.count(key) != 0)) {
     // One more than the right checksum: the sum ends in 01, not 00.
     const std::size_t at = block.size() - 3;

@@ -35,6 +35,11 @@ struct Faults {
   std::optional<int> dropAtBlock;            // the link closes instead of this block
   std::optional<Occurrence> failWritesFrom;  // this command's write and all later ones fail
   bool failProbe = false;                    // the driver does not answer its probe
+  // From this command on (itself included), every command is taken and:
+  std::optional<Occurrence> silentFrom;          // never answered
+  std::optional<Occurrence> emptyReadsFrom;      // never answered, and every read gets 0 bytes
+  std::optional<Occurrence> unknownRepliesFrom;  // answered with "???\r"
+  std::map<int, std::string> blockTexts;         // block → the text of its first sending
 };
 
 // What the driver does with a command written to the instrument.
@@ -44,6 +49,8 @@ struct Outcome {
     DropLater,   // the write succeeds; the link closes when the reply would be read
     WriteFails,  // the write fails; the device still answers
     DropNow,     // the device is gone: the write fails, and every later call
+    Silent,      // the write succeeds; no reply comes
+    EmptyReads,  // the write succeeds; no reply comes, and every read completes with 0 bytes
   } action = Reply;
   std::string reply;
   std::string label;  // what the reply is, for the log ("block 3 of 10"), when it says more
@@ -81,6 +88,8 @@ class Instrument {
 
   // How many reads before each reply complete with nothing.
   int EmptyReadsBeforeReply() const { return faults_.emptyReads; }
+  // Whether every read completes with nothing from now on.
+  bool ReadsComeEmpty() const { return readsEmpty_; }
   bool AnswersProbe() const { return !faults_.failProbe; }
 
   std::size_t BlockCount() const;
@@ -91,7 +100,7 @@ class Instrument {
 
  private:
   Outcome Answer(const std::string& command);
-  std::string SendBlock(std::size_t number);
+  std::string SendBlock(std::size_t number, std::string* label);
   bool Matches(const std::optional<Occurrence>& wanted, const std::string& command) const;
 
   int kind_;
@@ -102,6 +111,9 @@ class Instrument {
 
   std::map<std::string, int> seen_;  // how often each command came in this run
   bool writesFailing_ = false;
+  bool silent_ = false;
+  bool readsEmpty_ = false;
+  bool repliesUnknown_ = false;
   bool endSeenThisTransfer_ = false;
   std::size_t currentBlock_ = 0;  // 0: not in the data phase
   std::map<std::size_t, int> sendings_;

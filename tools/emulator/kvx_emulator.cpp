@@ -49,11 +49,18 @@ const char kUsage[] =
     "  --cut-block K[:LENGTH]       send block K cut to LENGTH characters (default half) once\n"
     "  --long-block K               send block K with two more characters once (245 with\n"
     "                               120-byte blocks)\n"
+    "  --block-text K=TEXT          send TEXT (escapes as for --identification) instead of\n"
+    "                               block K once; the resend after \"AGAIN\\r\" is the block\n"
     "  --drop-at-command CMD[:N]    the device goes as CMD arrives: its write fails\n"
     "  --drop-at-reply CMD[:N]      the device goes after taking CMD, before its reply\n"
     "  --drop-at-block K            the device goes instead of sending block K\n"
     "  --fail-writes-from CMD[:N]   the write of CMD and every later write fail (Linux)\n"
     "  --fail-probe                 the driver does not answer its probe request (Linux)\n"
+    "  --silent-from CMD[:N]        from CMD on, take every command and never answer it\n"
+    "  --empty-reads-from CMD[:N]   from CMD on, answer no command and complete every read at\n"
+    "                               once with 0 bytes (Windows: as --silent-from)\n"
+    "  --unknown-replies-from CMD[:N]\n"
+    "                               from CMD on, answer every command with \"???\\r\"\n"
     "\n"
     "Exit status: 0 when stopped, 1 when the interface cannot be presented, 2 on a usage error\n"
     "or an unreadable capture file.\n";
@@ -154,6 +161,28 @@ emulator::Faults ParseFaults(const cli::Arguments& arguments) {
     faults.failWritesFrom =
         ParseOccurrence(arguments.Value("fail-writes-from", ""), "--fail-writes-from");
   }
+  if (arguments.Has("silent-from")) {
+    faults.silentFrom = ParseOccurrence(arguments.Value("silent-from", ""), "--silent-from");
+  }
+  if (arguments.Has("empty-reads-from")) {
+    faults.emptyReadsFrom =
+        ParseOccurrence(arguments.Value("empty-reads-from", ""), "--empty-reads-from");
+  }
+  if (arguments.Has("unknown-replies-from")) {
+    faults.unknownRepliesFrom =
+        ParseOccurrence(arguments.Value("unknown-replies-from", ""), "--unknown-replies-from");
+  }
+  if (arguments.Has("block-text")) {
+    const std::string given = arguments.Value("block-text", "");
+    const std::size_t equals = given.find('=');
+    if (equals == std::string::npos || equals + 1 == given.size()) {
+      Fail("--block-text needs K=TEXT with a TEXT");
+    }
+    const int block = Number(given.substr(0, equals), 1, 999999, "--block-text");
+    if (!emulator::Unescape(given.substr(equals + 1), &faults.blockTexts[block])) {
+      Fail("--block-text: a broken escape");
+    }
+  }
   return faults;
 }
 
@@ -208,7 +237,11 @@ int main(int argc, char** argv) {
                                                             {"drop-at-reply", true},
                                                             {"drop-at-block", true},
                                                             {"fail-writes-from", true},
-                                                            {"fail-probe", false}},
+                                                            {"fail-probe", false},
+                                                            {"silent-from", true},
+                                                            {"empty-reads-from", true},
+                                                            {"unknown-replies-from", true},
+                                                            {"block-text", true}},
                                                            kUsage);
   if (!arguments.operands.empty()) Fail("unexpected " + arguments.operands[0]);
 

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# kvx-transfer from the outside, against kvx-emulator processes, with the protocol's real
+# pauses: every exit status, the bound on a transfer that makes no progress and the processor
+# time it costs meanwhile, one transfer at a time, and signals in the middle of a transfer.
+# The cases run side by side, each with a driver registry and a temporary folder of its own.
+# Usage: kvx_transfer_test.sh KVX_TRANSFER KVX_EMULATOR KVX_CONVERT
+set -uo pipefail
+transfer=$1
+emulator=$2
+convert=$3
+work=$(mktemp -d /tmp/kvx-transfer-test.XXXXXX)
+emulators=()
+cleanup() {
+  for pid in "${emulators[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+capture=000102030405  # six one-byte blocks
+
+# start_emulator CASE OPTION...: an emulator of its own for the case, in the background.
+start_emulator() {
+  local case=$1
+  shift
+  mkdir -p "$work/$case/root" "$work/$case/tmp" "$work/$case/save"
+  printf '%s' "$capture" >"$work/$case/capture"
+  TARVO_DEVICE_ROOT=$work/$case/root "$emulator" --capture "$work/$case/capture" \
+    --block-bytes 1 --log "$work/$case/log" "$@" >/dev/null 2>&1 &
+  echo $! >"$work/$case/emulator.pid"
+  for _ in $(seq 500); do
+    [ -S "$work/$case/root/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/0000-kvx-emulator" ] && return
+    sleep 0.01
+  done
+}
+
+# run_transfer CASE OPTION...: kvx-transfer into the case's folder; its exit status, wall time
+# and processor time (user + system) in CASE/status, CASE/times.
+run_transfer() {
+  local case=$1
+  shift
+  local TIMEFORMAT='%R %U %S'
+  {
+    time TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp \
+      "$transfer" --folder "$work/$case/save" "$@" >"$work/$case/out" 2>"$work/$case/err"
+    echo $? >"$work/$case/status"
+  } 2>"$work/$case/times"
+}
+
+stop_emulator() {
+  local pid
+  pid=$(cat "$work/$1/emulator.pid" 2>/dev/null) || return 0
+  kill "$pid" 2>/dev/null
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
+}
+
+# case_ NAME EMULATOR-OPTION... -- TRANSFER-OPTION...: one transfer against its own emulator.
+case_() {
+  local name=$1
+  shift
+  local options=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    options+=("$1")
+    shift
+  done
+  shift
+  start_emulator "$name" "${options[@]}"
+  run_transfer "$name" "$@"
+  stop_emulator "$name"
+}
+
+failures=0
+check() {  # description, then a command that must succeed
+  local what=$1
+  shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+status_of() { cat "$work/$1/status" 2>/dev/null; }
+clean_end() {  # no capture file left behind, and a link that was opened closed again
+  [ -z "$(ls "$work/$1/tmp")" ] &&
+    { ! grep -q '^link opened' "$work/$1/log" || grep -q '^link closed' "$work/$1/log"; }
+}
+csv_count() { ls "$work/$1/save/QM-DATA" 2>/dev/null | wc -l; }
+
+# The ends of a transfer, side by side.
+case_ finished -- &
+case_ lost-link --drop-at-block 2 -- &
+case_ send-error --fail-writes-from STATUS -- &
+case_ ended --refuse TRANS=YYY -- &
+case_ no-data --refuse "STATUS=? T" -- &
+case_ damaged --corrupt-always 2 -- &
+case_ silent --silent-from STATUS2 -- --timeout 3 &
+case_ empty --empty-reads-from NEXT:2 -- --timeout 3 &
+case_ unknown --unknown-replies-from STATUS2 -- --timeout 3 &
+case_ kept -- --keep-capture "$work/kept/save/kept.txt" &
+(mkdir -p "$work/incomplete/save" && touch "$work/incomplete/save/QM-DATA" &&
+  case_ incomplete --) &
+(start_emulator no-temporary-folder && TMPDIR=$work/no-temporary-folder/none \
+  TARVO_DEVICE_ROOT=$work/no-temporary-folder/root "$transfer" \
+  --folder "$work/no-temporary-folder/save" >/dev/null 2>&1
+  echo $? >"$work/no-temporary-folder/status"
+  stop_emulator no-temporary-folder) &
+# No instrument at all: its emulator is gone before the transfer starts.
+(start_emulator no-instrument && stop_emulator no-instrument && run_transfer no-instrument) &
+wait
+
+ends_with() {  # case status CSV-files: the exit status, the CSV files, nothing left behind
+  [ "$(status_of "$1")" = "$2" ] && [ "$(csv_count "$1")" = "$3" ] && clean_end "$1"
+}
+check "finished: exit status 0, its CSV file, nothing left" ends_with finished 0 1
+check "no instrument: exit status 3" ends_with no-instrument 3 0
+check "the link lost in the data: exit status 4" ends_with lost-link 4 0
+check "a command that cannot be sent: exit status 5" ends_with send-error 5 0
+check "the instrument ends before its data: exit status 6" ends_with ended 6 0
+check "the instrument has no data: exit status 7" ends_with no-data 7 0
+check "damaged data: exit status 8" ends_with damaged 8 0
+check "no temporary folder: exit status 9" [ "$(status_of no-temporary-folder)" = 9 ]
+
+# The bound on a transfer that makes no progress: within the bound and a little, and waiting
+# costs next to no processor time (a busy loop would cost all of the wall time).
+within_bound() {  # case: exit status 4 with its message, after the bound of 3 s and a little
+  ends_with "$1" 4 0 && grep -q '計測器と通信できません。' "$work/$1/err" &&
+    awk "BEGIN { exit !($wall >= 3 && $wall < 12) }"
+}
+for case in silent empty unknown; do
+  read -r wall user system <"$work/$case/times"
+  check "an instrument that goes $case: exit status 4 after the 3 s bound, in $wall s" \
+    within_bound $case
+  check "  and it used $user + $system s of processor time, under 10 % of the wall time" \
+    awk "BEGIN { exit !(($user + $system) < 0.1 * $wall) }"
+done
+
+kept_as_asked() {
+  ends_with kept 0 1 && cmp -s "$work/kept/save/kept.txt" "$work/kept/capture"
+}
+check "--keep-capture: the downloaded data kept as asked, and the CSV file written" kept_as_asked
+kept_when_incomplete() {
+  [ "$(status_of incomplete)" = 10 ] && clean_end incomplete &&
+    cmp -s "$work/incomplete/save/kvx-capture-kind1.txt" "$work/incomplete/capture" &&
+    grep -q 'kvx-convert --kind 1' "$work/incomplete/err"
+}
+check "the CSV file cannot be written: exit status 10, the data kept in the chosen folder" \
+  kept_when_incomplete
+rm "$work/incomplete/save/QM-DATA"
+"$convert" --kind 1 --folder "$work/incomplete/save" "$work/incomplete/save/kvx-capture-kind1.txt" \
+  >/dev/null 2>&1
+check "  which kvx-convert turns into the CSV file once the cause is mended" \
+  cmp -s "$work/incomplete/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv"
+
+# One transfer at a time: a second one, started while the first has the instrument, ends at
+# once and leaves the first to finish.
+start_emulator pair
+run_transfer pair &
+first=$!
+for _ in $(seq 500); do grep -q '^link opened' "$work/pair/log" 2>/dev/null && break; sleep 0.01; done
+mkdir -p "$work/second"
+TIMEFORMAT='%R'
+{ time TARVO_DEVICE_ROOT=$work/pair/root "$transfer" --folder "$work/second" \
+  >/dev/null 2>"$work/second/err"; echo $? >"$work/second/status"; } 2>"$work/second/times"
+wait $first
+stop_emulator pair
+refused_at_once() {
+  [ "$(status_of second)" = 11 ] && grep -q 'another transfer is running' "$work/second/err" &&
+    awk "BEGIN { exit !($(cat "$work/second/times") < 2) }" && [ ! -e "$work/second/QM-DATA" ]
+}
+check "a second transfer at the same time: exit status 11 at once, with its reason" \
+  refused_at_once
+check "  while the first finishes with its file" \
+  cmp -s "$work/pair/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv"
+
+# Signals in the middle of a transfer: the instrument is told "END\r", nothing is left.
+signal_case() {  # case signal log-line-to-wait-for
+  local case=$1 signal=$2 line=$3
+  start_emulator "$case"
+  TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp "$transfer" \
+    --folder "$work/$case/save" >/dev/null 2>"$work/$case/err" &
+  local pid=$!
+  for _ in $(seq 1000); do grep -q "$line" "$work/$case/log" 2>/dev/null && break; sleep 0.01; done
+  kill -"$signal" $pid
+  wait $pid
+  echo $? >"$work/$case/status"
+  stop_emulator "$case"
+}
+signal_case handshake INT 'command "STATUS2' &
+signal_case blocks TERM '^reply block 2' &
+signal_case hangup HUP '^reply block 1' &
+wait
+stopped_cleanly() {  # case status: "END\r" the last command, nothing left
+  ends_with "$1" "$2" 0 &&
+    [ "$(grep '^command' "$work/$1/log" | tail -1)" = 'command "END\r"' ]
+}
+for entry in handshake:130 blocks:143 hangup:129; do
+  check "a signal in the ${entry%:*}: exit status ${entry#*:}, \"END\\r\" sent, nothing left" \
+    stopped_cleanly "${entry%:*}" "${entry#*:}"
+done
+
+"$transfer" --folder "$work" --timeout 0 >/dev/null 2>&1
+check "--timeout 0: exit status 2" [ $? = 2 ]
+"$transfer" --folder "$work" --keep-capture "$work/finished/capture" >/dev/null 2>&1
+check "--keep-capture naming a file that exists: exit status 2" [ $? = 2 ]
+
+[ $failures -eq 0 ]
