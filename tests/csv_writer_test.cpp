@@ -307,6 +307,34 @@ TEST(CsvShortCaptureTest, AHeaderShorterThanSixtyCharactersStillGetsItsFile) {
                                                      "測定開始時間,07年,03月,16日,時,分,秒\n"));
 }
 
+TEST(CsvShortCaptureTest, GroupsThatAreNotTheInstrumentsOwnDataAreNoted) {
+  const std::string good = HeaderRecord("070315103000", "0000", "00", '4', '0', 2) + "00EB00EB";
+  Conversion conversion(1, kRelative);
+  conversion.Run(good + HeaderRecord("070315103000", "0000", "00", '4', '0', 2) + "00G10002" +
+                 HeaderRecord("070315103000", "0000", "00", '4', '0', 3) + "00EB0");
+  const std::vector<kvx::GroupNotice>& notices = conversion.outcome.notices;
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].group, 2);
+  EXPECT_EQ(notices[0].file, "QM-0002.csv");
+  EXPECT_TRUE(notices[0].hasNonHexadecimal);
+  EXPECT_EQ(notices[0].nonHexadecimal, 68u + 60u + 2u);
+  EXPECT_EQ(notices[0].presentSamples, notices[0].declaredSamples);
+  EXPECT_EQ(notices[1].group, 3);
+  EXPECT_EQ(notices[1].declaredSamples, 3);
+  EXPECT_EQ(notices[1].presentSamples, 1);  // and a piece of one
+  EXPECT_FALSE(notices[1].hasNonHexadecimal);
+  EXPECT_EQ(conversion.outcome.end, kvx::ConversionEnd::Converted);
+
+  Conversion cut(1, kRelative);
+  cut.Run(good + "0001070315");
+  ASSERT_EQ(cut.outcome.notices.size(), 1u);
+  EXPECT_EQ(cut.outcome.notices[0].headerLength, 10u);
+
+  Conversion clean(2, kRelative);
+  clean.Run(HeaderRecord("070315103000", "0000", "00", '4', '0', 1) + "00EB00abcdef");
+  EXPECT_THAT(clean.outcome.notices, IsEmpty());
+}
+
 TEST(CsvGroupsTest, EachGroupStartsItsRowsAndClockAfresh) {
   Conversion conversion(1, kRelative);
   conversion.Run(HeaderRecord("070315103000", "0100", "00", '0', '0', 2) + "00EB00EC" +

@@ -62,6 +62,12 @@ class FakeDriver::Device : public standin::DeviceBehaviour {
     return found != driver_.controlReplies_.end() ? found->second : Reply::Success();
   }
 
+  void ReadCancelled(const standin::OpenFile& file) override {
+    std::lock_guard<std::mutex> lock(driver_.mutex_);
+    auto& waiting = driver_.waitingReads_;
+    waiting.erase(std::remove(waiting.begin(), waiting.end(), file.id), waiting.end());
+  }
+
   void Closed(const standin::OpenFile& file) override {
     std::lock_guard<std::mutex> lock(driver_.mutex_);
     --driver_.openFiles_;

@@ -1,10 +1,23 @@
 // Moving messages over the link, judging failed transfers, and resetting the device.
-#include <cstring>
-#include <string>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device_access.h"
 #include "driver_requests.h"
 #include "library_test_support.h"
 #include "link.h"
+#include "standin_wire.h"
 
 namespace testing_support {
 namespace {
@@ -216,6 +229,91 @@ TEST_F(LinkTest, AResetWhoseRestartFailsEndsWithTheLinkClosed) {
   EXPECT_THAT(platform_.Traces(), ElementsAre("Entry TarvoReset()\n", "Exit TarvoReset()\n"));
   EXPECT_TRUE(AllSlotsFree());
   EXPECT_EQ(TarvoSend("END\r", 4), LINK_NOT_OPEN);
+}
+
+TEST_F(LinkTest, AReadThatNothingAnswersEndsEmptyAfterItsWaitAndLosesNothing) {
+  StartLink();
+  std::string text;
+  uint32_t length = 99;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Receive(&text, &length), LINK_OK);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(length, 0u);
+  EXPECT_GE(waited, std::chrono::milliseconds(tarvo::kReadWaitMs - 50));
+  EXPECT_LT(waited, std::chrono::milliseconds(tarvo::kReadWaitMs + 1500));
+
+  // What comes after the cancelled read is there for the next one.
+  driver_.QueueRead("END\r");
+  EXPECT_EQ(Receive(&text, &length), LINK_OK);
+  EXPECT_EQ(text, "END\r");
+  EXPECT_EQ(TarvoSend("STATUS2\r", 8), LINK_OK);
+}
+
+// A driver that takes every file and then never answers anything: not a read, not its cancel,
+// not a write, not the probe.
+class MuteDriver {
+ public:
+  MuteDriver() {
+    char pattern[] = "/tmp/tarvo-test-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    root_ = pattern;
+    setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
+    const std::string folder = standin::RegistryFolder(tarvo::INTERFACE_GUID);
+    std::filesystem::create_directories(folder);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = folder + "/instrument";
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 16) != 0) {
+      throw std::runtime_error("cannot listen");
+    }
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~MuteDriver() {
+    stopping_ = true;
+    thread_.join();
+    for (int fd : streams_)
+      close(fd);
+    close(listener_);
+    std::filesystem::remove_all(root_);
+  }
+
+ private:
+  // Each stream's first request is its CREATE, which is answered; nothing after it is.
+  void Serve() {
+    while (!stopping_) {
+      pollfd polled = {listener_, POLLIN, 0};
+      if (poll(&polled, 1, 20) != 1) continue;
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      uint8_t header[4];
+      if (fd < 0 || recv(fd, header, 4, MSG_WAITALL) != 4) continue;
+      std::vector<uint8_t> body(standin::GetU32(header));
+      recv(fd, body.data(), body.size(), MSG_WAITALL);
+      const uint8_t reply[8] = {4, 0, 0, 0, 0, 0, 0, 0};  // status 0
+      send(fd, reply, sizeof reply, MSG_NOSIGNAL);
+      streams_.push_back(fd);
+    }
+  }
+
+  std::string root_;
+  int listener_ = -1;
+  std::vector<int> streams_;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+TEST_F(LibraryTest, ADriverThatNeverAnswersFailsTheTransferInsteadOfHangingIt) {
+  MuteDriver driver;
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  char buffer[TARVO_RECEIVE_MAX];
+  uint32_t length = 0;
+  const auto start = std::chrono::steady_clock::now();
+  // The read, its cancel and the probe each wait their time, and no more.
+  EXPECT_EQ(TarvoReceive(buffer, &length), LINK_NO_DEVICE);
+  EXPECT_EQ(TarvoSend("END\r", 4), LINK_NO_DEVICE);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
 }  // namespace

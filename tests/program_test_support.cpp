@@ -168,6 +168,7 @@ void Conversion::Run(const std::string& capture) {
   } else {
     dialog.ConvertToCsvKind2();
   }
+  outcome = dialog.conversion;
   files_.clear();
   for (const std::string& name : Names(OutputFolder())) {
     files_[name] = ReadFile(OutputFolder() + "/" + name);

@@ -116,6 +116,7 @@ class Conversion {
 
   TestPlatform platform;
   TransferState transfer;
+  kvx::ConversionOutcome outcome;
   ScratchFolder folder_;
 
  private:

@@ -74,7 +74,8 @@ int32_t TARVO_CALL TarvoInit(void);                                /* @11: 0 or 
 void TARVO_CALL TarvoExit(void);                                   /* @12 */
 int32_t TARVO_CALL TarvoSend(const void* buffer, uint32_t length); /* @13 */
 /* buffer holds at least TARVO_RECEIVE_MAX bytes; on success *length is the count received
- * (0: nothing has arrived yet). On failure *length is left at TARVO_RECEIVE_MAX. */
+ * (0: nothing has arrived yet). A receive waits at most one second for the instrument; what
+ * comes later is there for the next receive. On failure *length is left at TARVO_RECEIVE_MAX. */
 int32_t TARVO_CALL TarvoReceive(void* buffer, uint32_t* length); /* @14 */
 int32_t TARVO_CALL TarvoReset(void);                             /* @15: TarvoInit's result or -6 */
 

@@ -89,7 +89,7 @@ int ConnectStream(const std::string& path) {
 
 // The longest the driver may take to answer any request but a READ, and to deliver a reply
 // once it has begun.
-constexpr int kReplyWaitMs = 5000;
+constexpr int kReplyWaitMs = 2000;
 
 using Clock = std::chrono::steady_clock;
 

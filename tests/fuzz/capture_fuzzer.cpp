@@ -28,6 +28,7 @@ class MemoryPlatform : public ProgramPlatform {
   void RepaintNow() override {}
   void LetOneMessageThrough() override {}
   void Pause(uint32_t) override {}
+  uint64_t MonotonicMilliseconds() override { return 0; }
   bool TemporaryFolder(std::string*) override { return false; }
   bool CreateUniqueFile(const std::string&, const std::string&, std::string*) override {
     return false;
