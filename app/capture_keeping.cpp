@@ -34,7 +34,9 @@ void CTarvoDlg::KeepOrDeleteCapture() {
   const std::string base = transfer_.saveFolder + platform_.PathSeparator() + "kvx-capture-kind" +
                            std::to_string(transfer_.instrumentKind);
   for (int n = 1; keptCapture.empty() && n <= kKeptNameTries; ++n) {
-    const std::string path = base + (n == 1 ? "" : "-" + std::to_string(n)) + ".txt";
+    std::string path = base;
+    if (n > 1) path.append("-").append(std::to_string(n));
+    path.append(".txt");
     const CreateResult copied = CopyCaptureTo(path);
     if (copied == CreateResult::Created) keptCapture = path;
     if (copied == CreateResult::Failed) break;

@@ -1,6 +1,6 @@
 // The Windows backend: SetupAPI finds the driver's device interfaces, device and pipe files are
-// opened and used synchronously with the kernel's file calls, locks are critical sections, and
-// trace lines go to the debugger output.
+// opened and used synchronously with the kernel's file calls (a read bounded by a timer that
+// cancels it), locks are critical sections, and trace lines go to the debugger output.
 #include <windows.h>
 // windows.h first: setupapi.h needs its types.
 #include <setupapi.h>
@@ -73,11 +73,76 @@ void CloseFile(Handle handle) {
   CloseHandle(handle);
 }
 
-bool ReadPipe(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
+// How often the watchdog tries again when its cancel found no read yet: the thread may not have
+// entered ReadFile when the wait ran out.
+constexpr DWORD kCancelRetryMs = 50;
+
+// What the watchdog of one read shares with the reading thread.
+struct ReadWatch {
+  CRITICAL_SECTION lock;
+  HANDLE thread;  // the reading thread, with THREAD_TERMINATE access
+  bool reading;   // true only around ReadFile, so that no other I/O of the thread is cancelled
+  bool cancelled;
+};
+
+VOID CALLBACK CancelOverdueRead(PVOID context, BOOLEAN) {
+  auto* watch = static_cast<ReadWatch*>(context);
+  EnterCriticalSection(&watch->lock);
+  if (watch->reading && !watch->cancelled) {
+    watch->cancelled = CancelSynchronousIo(watch->thread) != FALSE;
+  }
+  LeaveCriticalSection(&watch->lock);
+}
+
+bool PlainRead(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
   DWORD count = 0;
   const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
   *transferred = count;
   return ok != FALSE;
+}
+
+// A synchronous read that a device never answers would block for ever; a timer cancels it after
+// kReadWaitMs, and the cancelled read reports nothing, as one that finds nothing does.
+bool ReadPipe(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
+  ReadWatch watch;
+  watch.thread = OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId());
+  // Without a watchdog the read still works, only unbounded.
+  if (watch.thread == nullptr) return PlainRead(handle, buffer, size, transferred);
+  InitializeCriticalSection(&watch.lock);
+  watch.reading = false;
+  watch.cancelled = false;
+  HANDLE timer = nullptr;
+  if (!CreateTimerQueueTimer(&timer, nullptr, CancelOverdueRead, &watch, kReadWaitMs,
+                             kCancelRetryMs, WT_EXECUTEDEFAULT)) {
+    DeleteCriticalSection(&watch.lock);
+    CloseHandle(watch.thread);
+    return PlainRead(handle, buffer, size, transferred);
+  }
+
+  EnterCriticalSection(&watch.lock);
+  watch.reading = true;
+  LeaveCriticalSection(&watch.lock);
+  DWORD count = 0;
+  const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
+  const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+  EnterCriticalSection(&watch.lock);
+  watch.reading = false;
+  const bool cancelled = watch.cancelled;
+  LeaveCriticalSection(&watch.lock);
+
+  // INVALID_HANDLE_VALUE: returns only once no callback runs, as `watch` goes with this frame.
+  DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+  DeleteCriticalSection(&watch.lock);
+  CloseHandle(watch.thread);
+
+  *transferred = count;
+  if (ok) return true;
+  if (error == ERROR_OPERATION_ABORTED && cancelled) {
+    *transferred = 0;
+    return true;
+  }
+  SetLastError(error);
+  return false;
 }
 
 bool WritePipe(Handle handle, const void* buffer, uint32_t size, uint32_t* transferred) {
