@@ -21,8 +21,8 @@ void Sleep(uint32_t milliseconds);
 
 // From now on the signals that ask a program to stop (SIGINT, SIGTERM, SIGHUP; on Windows
 // Ctrl-C, Ctrl-Break and the console closing) no longer end the process at once: they are
-// noted, for StopSignal, so that the program can end cleanly. A broken pipe on an output no
-// longer ends it either.
+// noted, for StopSignal, so that the program can end cleanly. Those that the program was
+// started with ignored stay ignored. A broken pipe on an output no longer ends it.
 void CatchStopSignals();
 // The first stop signal noted, as a POSIX signal number (Windows: Ctrl-C and Ctrl-Break count
 // as SIGINT, the console closing as SIGHUP); 0 while none has come.

@@ -94,7 +94,9 @@ for signal in TERM:143 HUP:129 INT:130; do
   name=${signal%:*}
   folder=$work/signal-$name
   mkdir -p "$folder"
-  "$convert" --kind 1 --folder "$folder" "$work/big-capture" >/dev/null 2>"$work/err" &
+  # A background job of a script starts with SIGINT ignored, as kvx-convert leaves it then.
+  env --default-signal=INT "$convert" --kind 1 --folder "$folder" "$work/big-capture" \
+    >/dev/null 2>"$work/err" &
   pid=$!
   for _ in $(seq 3000); do [ -e "$folder/QM-DATA/QM-0002.csv" ] && break; sleep 0.01; done
   kill -STOP $pid  # held still while the signal is sent, so that it lands within the group

@@ -171,8 +171,9 @@ check "  while the first finishes with its file" \
 signal_case() {  # case signal log-line-to-wait-for
   local case=$1 signal=$2 line=$3
   start_emulator "$case"
-  TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp "$transfer" \
-    --folder "$work/$case/save" >/dev/null 2>"$work/$case/err" &
+  # A background job of a script starts with SIGINT ignored, as kvx-transfer leaves it then.
+  TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp env --default-signal=INT \
+    "$transfer" --folder "$work/$case/save" >/dev/null 2>"$work/$case/err" &
   local pid=$!
   for _ in $(seq 1000); do grep -q "$line" "$work/$case/log" 2>/dev/null && break; sleep 0.01; done
   kill -"$signal" $pid
@@ -180,18 +181,33 @@ signal_case() {  # case signal log-line-to-wait-for
   echo $? >"$work/$case/status"
   stop_emulator "$case"
 }
-signal_case handshake INT 'command "STATUS2' &
-signal_case blocks TERM '^reply block 2' &
-signal_case hangup HUP '^reply block 1' &
+# Started with SIGINT ignored (a background job, nohup), kvx-transfer lets it be.
+ignored_case() {
+  start_emulator ignored
+  TARVO_DEVICE_ROOT=$work/ignored/root TMPDIR=$work/ignored/tmp "$transfer" \
+    --folder "$work/ignored/save" >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 1000); do grep -q 'command "STATUS2' "$work/ignored/log" 2>/dev/null && break; sleep 0.01; done
+  kill -INT $pid
+  wait $pid
+  echo $? >"$work/ignored/status"
+  stop_emulator ignored
+}
+ignored_case &
+signal_case sigint-in-the-handshake INT 'command "STATUS2' &
+signal_case sigterm-in-the-data TERM '^reply block 2' &
+signal_case sighup-in-the-data HUP '^reply block 1' &
 wait
 stopped_cleanly() {  # case status: "END\r" the last command, nothing left
   ends_with "$1" "$2" 0 &&
     [ "$(grep '^command' "$work/$1/log" | tail -1)" = 'command "END\r"' ]
 }
-for entry in handshake:130 blocks:143 hangup:129; do
-  check "a signal in the ${entry%:*}: exit status ${entry#*:}, \"END\\r\" sent, nothing left" \
+for entry in sigint-in-the-handshake:130 sigterm-in-the-data:143 sighup-in-the-data:129; do
+  check "${entry%:*}: exit status ${entry#*:}, \"END\\r\" sent, nothing left" \
     stopped_cleanly "${entry%:*}" "${entry#*:}"
 done
+check "a SIGINT that the transfer was started with ignored: it finishes (exit status 0)" \
+  ends_with ignored 0 1
 
 "$transfer" --folder "$work" --timeout 0 >/dev/null 2>&1
 check "--timeout 0: exit status 2" [ $? = 2 ]

@@ -47,7 +47,7 @@ const char kUsage[] =
     "  0   every measurement group is in its CSV file\n"
     "  2   usage error (DIR must exist)\n"
     "  3   CAPTURE_FILE cannot be read\n"
-    "  4   QM-DATA could not be made; nothing was written\n"
+    "  4   QM-DATA could not be made\n"
     "  5   a CSV file could not be made, written or closed (a full disk, a path over 255\n"
     "      bytes): the files before it are complete, the one being written was removed\n"
     "  6   the file numbers ran out at QM-9999.csv\n"

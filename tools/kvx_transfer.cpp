@@ -158,9 +158,19 @@ class TransferPlatform : public HeadlessPlatform {
 void ReportKeptCapture(const CTarvoDlg& dialog, const TransferState& transfer) {
   if (dialog.keptCapture.empty()) return;
   const std::string kept = cli::ShownInUtf8(dialog.keptCapture);
-  if (dialog.conversion.end == kvx::ConversionEnd::Converted) {
-    std::fprintf(stderr, "kvx-transfer: the capture is kept in %s\n", kept.c_str());
-    return;
+  switch (dialog.conversion.end) {
+    case kvx::ConversionEnd::Converted:
+    case kvx::ConversionEnd::Stopped:
+      std::fprintf(stderr, "kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
+      return;
+    case kvx::ConversionEnd::CaptureNotOpened:
+      std::fprintf(stderr,
+                   "kvx-transfer: the downloaded data could not be read back for the "
+                   "conversion; it is left in %s\n",
+                   kept.c_str());
+      return;
+    default:
+      break;
   }
   std::fprintf(stderr,
                "kvx-transfer: not every CSV file could be written; the downloaded data is kept "

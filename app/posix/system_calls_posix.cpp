@@ -134,8 +134,13 @@ void CatchStopSignals() {
   struct sigaction action = {};
   action.sa_handler = NoteStopSignal;  // No SA_RESTART: a wait in progress ends early.
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP})
-    sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal that the program was started with ignored (nohup, a background job of a shell)
+    // stays ignored: whoever started it wanted it to run on.
+    struct sigaction inherited = {};
+    sigaction(signal, nullptr, &inherited);
+    if (inherited.sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+  }
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, nullptr);

@@ -1,5 +1,5 @@
 // The Windows backend: SetupAPI finds the driver's device interfaces, device and pipe files are
-// opened and used synchronously with the kernel's file calls (a read bounded by a timer that
+// opened and used synchronously with the kernel's file calls (each bounded by a timer that
 // cancels it), locks are critical sections, and trace lines go to the debugger output.
 #include <windows.h>
 // windows.h first: setupapi.h needs its types.
@@ -73,81 +73,85 @@ void CloseFile(Handle handle) {
   CloseHandle(handle);
 }
 
-// How often the watchdog tries again when its cancel found no read yet: the thread may not have
-// entered ReadFile when the wait ran out.
+// How often the watchdog tries again when its cancel found no call yet: the thread may not
+// have entered it when the wait ran out.
 constexpr DWORD kCancelRetryMs = 50;
+// The longest a write or a control request may take before it is cancelled and fails: a
+// device that takes nothing for so long is not answering.
+constexpr DWORD kTransferWaitMs = 5000;
 
-// What the watchdog of one read shares with the reading thread.
-struct ReadWatch {
+// What the watchdog of one call shares with the calling thread.
+struct CallWatch {
   CRITICAL_SECTION lock;
-  HANDLE thread;  // the reading thread, with THREAD_TERMINATE access
-  bool reading;   // true only around ReadFile, so that no other I/O of the thread is cancelled
+  HANDLE thread;  // the calling thread, with THREAD_TERMINATE access
+  bool calling;   // true only around the call, so that no other I/O of the thread is cancelled
   bool cancelled;
 };
 
-VOID CALLBACK CancelOverdueRead(PVOID context, BOOLEAN) {
-  auto* watch = static_cast<ReadWatch*>(context);
+VOID CALLBACK CancelOverdueCall(PVOID context, BOOLEAN) {
+  auto* watch = static_cast<CallWatch*>(context);
   EnterCriticalSection(&watch->lock);
-  if (watch->reading && !watch->cancelled) {
+  if (watch->calling && !watch->cancelled) {
     watch->cancelled = CancelSynchronousIo(watch->thread) != FALSE;
   }
   LeaveCriticalSection(&watch->lock);
 }
 
-bool PlainRead(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
-  DWORD count = 0;
-  const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
-  *transferred = count;
-  return ok != FALSE;
-}
-
-// A synchronous read that a device never answers would block for ever; a timer cancels it after
-// kReadWaitMs, and the cancelled read reports nothing, as one that finds nothing does.
-bool ReadPipe(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
-  ReadWatch watch;
+// Makes one synchronous I/O call of this thread, which a timer cancels when it has not returned
+// after `waitMs`: a device that never answers would otherwise block it for ever. Gives the
+// call's result and last error; `*cancelled` tells whether the timer ended it. Should no timer
+// be had, the call is made all the same, unbounded.
+template <typename Call>
+BOOL CallWithin(DWORD waitMs, bool* cancelled, Call call) {
+  *cancelled = false;
+  CallWatch watch;
   watch.thread = OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId());
-  // Without a watchdog the read still works, only unbounded.
-  if (watch.thread == nullptr) return PlainRead(handle, buffer, size, transferred);
+  if (watch.thread == nullptr) return call();
   InitializeCriticalSection(&watch.lock);
-  watch.reading = false;
+  watch.calling = false;
   watch.cancelled = false;
   HANDLE timer = nullptr;
-  if (!CreateTimerQueueTimer(&timer, nullptr, CancelOverdueRead, &watch, kReadWaitMs,
-                             kCancelRetryMs, WT_EXECUTEDEFAULT)) {
+  if (!CreateTimerQueueTimer(&timer, nullptr, CancelOverdueCall, &watch, waitMs, kCancelRetryMs,
+                             WT_EXECUTEDEFAULT)) {
     DeleteCriticalSection(&watch.lock);
     CloseHandle(watch.thread);
-    return PlainRead(handle, buffer, size, transferred);
+    return call();
   }
 
   EnterCriticalSection(&watch.lock);
-  watch.reading = true;
+  watch.calling = true;
   LeaveCriticalSection(&watch.lock);
-  DWORD count = 0;
-  const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
+  const BOOL ok = call();
   const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
   EnterCriticalSection(&watch.lock);
-  watch.reading = false;
-  const bool cancelled = watch.cancelled;
+  watch.calling = false;
+  *cancelled = watch.cancelled;
   LeaveCriticalSection(&watch.lock);
 
   // INVALID_HANDLE_VALUE: returns only once no callback runs, as `watch` goes with this frame.
   DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
   DeleteCriticalSection(&watch.lock);
   CloseHandle(watch.thread);
-
-  *transferred = count;
-  if (ok) return true;
-  if (error == ERROR_OPERATION_ABORTED && cancelled) {
-    *transferred = 0;
-    return true;
-  }
   SetLastError(error);
-  return false;
+  return ok;
+}
+
+// A read that the timer cancels reports what had come by then, usually nothing, as a read that
+// finds nothing does.
+bool ReadPipe(Handle handle, void* buffer, uint32_t size, uint32_t* transferred) {
+  DWORD count = 0;
+  bool cancelled = false;
+  const BOOL ok = CallWithin(kReadWaitMs, &cancelled,
+                             [&] { return ReadFile(handle, buffer, size, &count, nullptr); });
+  *transferred = count;
+  return ok != FALSE || (cancelled && GetLastError() == ERROR_OPERATION_ABORTED);
 }
 
 bool WritePipe(Handle handle, const void* buffer, uint32_t size, uint32_t* transferred) {
   DWORD count = 0;
-  const BOOL ok = WriteFile(handle, buffer, size, &count, nullptr);
+  bool cancelled = false;
+  const BOOL ok = CallWithin(kTransferWaitMs, &cancelled,
+                             [&] { return WriteFile(handle, buffer, size, &count, nullptr); });
   *transferred = count;
   return ok != FALSE;
 }
@@ -155,8 +159,11 @@ bool WritePipe(Handle handle, const void* buffer, uint32_t size, uint32_t* trans
 bool Control(Handle handle, uint32_t code, const void* input, uint32_t inputSize, void* output,
              uint32_t outputSize) {
   DWORD returned = 0;
-  return DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
-                         &returned, nullptr) != FALSE;
+  bool cancelled = false;
+  return CallWithin(kTransferWaitMs, &cancelled, [&] {
+           return DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output,
+                                  outputSize, &returned, nullptr);
+         }) != FALSE;
 }
 
 CRITICAL_SECTION* CriticalSectionOf(LockStorage* lock) {
