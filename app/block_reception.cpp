@@ -24,7 +24,7 @@ constexpr uint32_t kRetryPauseMs = 50;
 
 void CTarvoDlg::ReceiveBlocks() {
   for (;;) {
-    platform_.Pause(kStepPauseMs);
+    ui_.Pause(kStepPauseMs);
     char buffer[TARVO_RECEIVE_MAX] = {};
     uint32_t length = 0;
     for (int emptyReceives = 0;; ++emptyReceives) {
@@ -34,12 +34,12 @@ void CTarvoDlg::ReceiveBlocks() {
         return;
       }
       if (length > 0) break;
-      if (emptyReceives >= kImmediateRetries) platform_.Pause(kRetryPauseMs);
+      if (emptyReceives >= kImmediateRetries) ui_.Pause(kRetryPauseMs);
     }
     const std::string response(buffer, strnlen(buffer, length));
 
     if (response.compare(0, 3, "YYY") == 0) {  // the end of the data
-      platform_.CloseFile(transfer_.captureFile);
+      files_.CloseFile(transfer_.captureFile);
       transfer_.captureFile = kNoFile;
       if (transfer_.instrumentKind == 1) ConvertToCsvKind1();
       if (transfer_.instrumentKind == 2) ConvertToCsvKind2();
@@ -50,7 +50,7 @@ void CTarvoDlg::ReceiveBlocks() {
         ShowStatus("");
         return;
       }
-      platform_.Pause(kEndPauseMs);
+      ui_.Pause(kEndPauseMs);
       EndOfTransferCleanup();
       transferEnd = TransferEnd::Finished;
       ShowStatus(kvx::texts::kFinished);
@@ -60,24 +60,24 @@ void CTarvoDlg::ReceiveBlocks() {
     // The status line's heartbeat.
     if (++transfer_.blockCounter == kBlocksLit + 1) {
       ShowStatus("");
-      platform_.RepaintNow();
+      ui_.RepaintNow();
       transfer_.blockCounter = 0;
     }
     if (transfer_.blockCounter == 1) {
       ShowStatus(kvx::texts::kCommunicating);
-      platform_.RepaintNow();
+      ui_.RepaintNow();
     }
-    platform_.LetOneMessageThrough();
+    ui_.LetOneMessageThrough();
 
     const std::string_view block = std::string_view(response).substr(0, kLongestBlock);
     if (!kvx::BlockIsGood(block)) {
       if (++transfer_.resendCount > kBadBlocksAllowed) {
         transferEnd = TransferEnd::DataDamaged;
-        platform_.ShowMessage(std::string(kvx::texts::kDataCorruptedMessage));
+        ui_.ShowMessage(std::string(kvx::texts::kDataCorruptedMessage));
         Send("END\r");  // Whether it arrives makes no difference now.
         ShowStatus(kvx::texts::kDataCorrupted);
         CloseAndDeleteCapture();
-        platform_.Pause(kEndPauseMs);
+        ui_.Pause(kEndPauseMs);
         EndOfTransferCleanup();
         return;
       }
@@ -85,19 +85,19 @@ void CTarvoDlg::ReceiveBlocks() {
         EndOnSendError(7, failed);
         return;
       }
-      platform_.Pause(kStepPauseMs);
+      ui_.Pause(kStepPauseMs);
       continue;
     }
 
     const std::string_view payload = block.substr(0, block.size() - 3);
     if (!payload.empty() &&
-        !platform_.WriteFileBytes(transfer_.captureFile, payload.data(), payload.size())) {
+        !files_.WriteFileBytes(transfer_.captureFile, payload.data(), payload.size())) {
       // The capture cannot hold the data: the transfer cannot go on without losing some.
       transferEnd = TransferEnd::CaptureNotWritten;
-      platform_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
+      ui_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
       Send("END\r");
       CloseAndDeleteCapture();
-      platform_.Pause(kEndPauseMs);
+      ui_.Pause(kEndPauseMs);
       EndOfTransferCleanup();
       ShowStatus("");
       return;
@@ -108,6 +108,6 @@ void CTarvoDlg::ReceiveBlocks() {
       EndOnSendError(8, failed);
       return;
     }
-    platform_.Pause(kStepPauseMs);
+    ui_.Pause(kStepPauseMs);
   }
 }

@@ -23,7 +23,7 @@ void CTarvoDlg::KeepOrDeleteCapture() {
       captureKeeping == CaptureKeeping::Always ||
       (captureKeeping == CaptureKeeping::WhenConversionIncomplete && Incomplete(conversion.end));
   if (!keep) {
-    platform_.RemoveFile(transfer_.capturePath);
+    files_.RemoveFile(transfer_.capturePath);
     return;
   }
   // Where it was asked to go; else into the chosen folder, under a name that is no CSV file's
@@ -31,7 +31,7 @@ void CTarvoDlg::KeepOrDeleteCapture() {
   if (!keepCaptureAs.empty() && CopyCaptureTo(keepCaptureAs) == CreateResult::Created) {
     keptCapture = keepCaptureAs;
   }
-  const std::string base = transfer_.saveFolder + platform_.PathSeparator() + "kvx-capture-kind" +
+  const std::string base = transfer_.saveFolder + files_.PathSeparator() + "kvx-capture-kind" +
                            std::to_string(transfer_.instrumentKind);
   for (int n = 1; keptCapture.empty() && n <= kKeptNameTries; ++n) {
     std::string path = base;
@@ -45,22 +45,22 @@ void CTarvoDlg::KeepOrDeleteCapture() {
     keptCapture = transfer_.capturePath;  // The clean-up leaves it be.
     return;
   }
-  platform_.RemoveFile(transfer_.capturePath);
+  files_.RemoveFile(transfer_.capturePath);
 }
 
 CreateResult CTarvoDlg::CopyCaptureTo(const std::string& path) {
   const auto size = static_cast<std::size_t>(std::max<int32_t>(0, transfer_.payloadLength));
   std::unique_ptr<char[]> bytes(new (std::nothrow) char[size + 1]);
   std::size_t length = 0;
-  if (!bytes || !platform_.ReadFileBytes(transfer_.capturePath, bytes.get(), size, &length) ||
+  if (!bytes || !files_.ReadFileBytes(transfer_.capturePath, bytes.get(), size, &length) ||
       length != size) {
     return CreateResult::Failed;
   }
   FileHandle file = kNoFile;
-  const CreateResult created = platform_.CreateNewFile(path, &file);
+  const CreateResult created = files_.CreateNewFile(path, &file);
   if (created != CreateResult::Created) return created;
-  const bool written = platform_.WriteFileBytes(file, bytes.get(), size);
-  if (platform_.CloseFile(file) && written) return CreateResult::Created;
-  platform_.RemoveFile(path);  // No partial copy is left to look complete.
+  const bool written = files_.WriteFileBytes(file, bytes.get(), size);
+  if (files_.CloseFile(file) && written) return CreateResult::Created;
+  files_.RemoveFile(path);  // No partial copy is left to look complete.
   return CreateResult::Failed;
 }

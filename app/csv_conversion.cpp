@@ -257,8 +257,8 @@ constexpr int32_t kSamplesBetweenStopChecks = 4096;
 
 }  // namespace
 
-ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPlatform& platform,
-                                 TransferState& transfer) {
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, OperatorSide& ui,
+                                 FileSystem& files, TransferState& transfer) {
   ConversionOutcome outcome;
   // The working buffer holds the capture as it was stored, read whole.
   const std::size_t capacity =
@@ -266,12 +266,12 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Progra
   std::unique_ptr<char, void (*)(void*)> buffer(static_cast<char*>(std::malloc(capacity + 1)),
                                                 std::free);
   if (!buffer) {
-    platform.ShowMessage(std::string(texts::kNoMemory));
+    ui.ShowMessage(std::string(texts::kNoMemory));
     std::exit(1);
   }
   std::size_t length = 0;
-  if (!platform.ReadFileBytes(transfer.capturePath, buffer.get(), capacity, &length)) {
-    platform.ShowMessage(std::string(texts::kCaptureNotOpened));
+  if (!files.ReadFileBytes(transfer.capturePath, buffer.get(), capacity, &length)) {
+    ui.ShowMessage(std::string(texts::kCaptureNotOpened));
     outcome.end = ConversionEnd::CaptureNotOpened;
     return outcome;
   }
@@ -283,7 +283,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Progra
   int32_t group = 0;
   for (std::size_t p = 0; p < capture.size();) {
     ++group;
-    if (platform.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
+    if (ui.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
     const HeaderRecord header = DecodeHeaderRecord(Mid(capture, p, kHeaderRecordSize));
     transfer.sampleCount = header.sampleCount;
     // One interval early, so that the first advance brings the first sample to the start.
@@ -295,7 +295,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Progra
     }
 
     ConversionEnd failure = ConversionEnd::CsvNotWritten;
-    std::unique_ptr<CsvFile> file = OpenNextCsvFile(platform, transfer, &failure);
+    std::unique_ptr<CsvFile> file = OpenNextCsvFile(ui, files, transfer, &failure);
     NoteOddGroup(capture, p, sampleSize, header, group, file ? file->Title() + ".csv" : "",
                  outcome);
     if (!file) return StopInGroup(transfer, outcome, failure);
@@ -315,7 +315,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Progra
     std::string row;
     for (; transfer.sampleIndex != transfer.sampleCount; ++transfer.sampleIndex, p += sampleSize) {
       if (transfer.sampleIndex % kSamplesBetweenStopChecks == kSamplesBetweenStopChecks - 1 &&
-          platform.StopRequested()) {
+          ui.StopRequested()) {
         return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
       }
       const std::string_view sample = Mid(capture, p, sampleSize);
@@ -331,7 +331,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Progra
       if (!file->Append(row)) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     }
     // A stop that came while the group was written leaves no file that looks complete.
-    if (platform.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
+    if (ui.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
     if (!file->Finish()) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
     transfer.sampleIndex = 0;
     clock.hour = clock.minute = clock.second = clock.millisecond = 0;

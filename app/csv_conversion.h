@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "program_platform.h"
+#include "file_system.h"
+#include "operator_side.h"
 #include "transfer_state.h"
 
 namespace kvx {
@@ -43,10 +44,10 @@ struct ConversionOutcome {
 
 // Converts the capture at transfer.capturePath (its first transfer.payloadLength characters)
 // into CSV files below transfer.saveFolder, for an instrument of kind 1 or 2, with relative
-// (displayMode 0) or absolute (1) times. Every message to the operator goes through the
-// platform. A working buffer that cannot be had ends the process with status 1.
-ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, ProgramPlatform& platform,
-                                 TransferState& transfer);
+// (displayMode 0) or absolute (1) times. Every message goes to the operator's side, every file
+// through `files`. A working buffer that cannot be had ends the process with status 1.
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, OperatorSide& ui,
+                                 FileSystem& files, TransferState& transfer);
 
 }  // namespace kvx
 

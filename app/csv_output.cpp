@@ -37,10 +37,10 @@ bool EndsWithCsv(const std::string& name) {
 }
 
 // Looks for the numbers of the CSV files already in the output folder, until a search finds any.
-void SearchExistingNumbers(ProgramPlatform& platform, TransferState& transfer,
+void SearchExistingNumbers(FileSystem& files, TransferState& transfer,
                            const std::string& outputFolder) {
   std::vector<std::string> names;
-  if (!platform.ListFolder(outputFolder, &names)) return;
+  if (!files.ListFolder(outputFolder, &names)) return;
   bool anyMatch = false;
   bool anyNumber = false;
   int32_t highest = 0;
@@ -65,8 +65,9 @@ std::string FileTitle(int32_t number) {
 
 }  // namespace
 
-CsvFile::CsvFile(ProgramPlatform& platform, FileHandle file, std::string path, std::string title)
-    : platform_(platform), file_(file), path_(std::move(path)), title_(std::move(title)) {}
+CsvFile::CsvFile(OperatorSide& ui, FileSystem& files, FileHandle file, std::string path,
+                 std::string title)
+    : ui_(ui), files_(files), file_(file), path_(std::move(path)), title_(std::move(title)) {}
 
 CsvFile::~CsvFile() {
   if (file_ != kNoFile) Abandon();
@@ -85,29 +86,29 @@ bool CsvFile::Append(std::string_view text) {
 
 bool CsvFile::Finish() {
   if (file_ == kNoFile || !Flush()) return false;
-  const bool closed = platform_.CloseFile(file_);
+  const bool closed = files_.CloseFile(file_);
   file_ = kNoFile;
   if (!closed) {
-    platform_.RemoveFile(path_);
-    platform_.ShowMessage(std::string(texts::kCsvNotCreated));
+    files_.RemoveFile(path_);
+    ui_.ShowMessage(std::string(texts::kCsvNotCreated));
   }
   return closed;
 }
 
 bool CsvFile::Flush() {
-  if (platform_.WriteFileBytes(file_, pending_.data(), pending_.size())) {
+  if (files_.WriteFileBytes(file_, pending_.data(), pending_.size())) {
     pending_.clear();
     return true;
   }
   Abandon();
-  platform_.ShowMessage(std::string(texts::kCsvNotCreated));
+  ui_.ShowMessage(std::string(texts::kCsvNotCreated));
   return false;
 }
 
 void CsvFile::Abandon() {
-  platform_.CloseFile(file_);
+  files_.CloseFile(file_);
   file_ = kNoFile;
-  platform_.RemoveFile(path_);
+  files_.RemoveFile(path_);
   pending_.clear();
 }
 
@@ -123,19 +124,19 @@ bool FileNumberOf(const std::string& name, int32_t* number) {
   return true;
 }
 
-std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer,
-                                         ConversionEnd* failure) {
-  const char separator = platform.PathSeparator();
+std::unique_ptr<CsvFile> OpenNextCsvFile(OperatorSide& ui, FileSystem& files,
+                                         TransferState& transfer, ConversionEnd* failure) {
+  const char separator = files.PathSeparator();
   const std::string outputFolder = transfer.saveFolder + separator + "QM-DATA";
-  if (transfer.folderScanned == 0) SearchExistingNumbers(platform, transfer, outputFolder);
+  if (transfer.folderScanned == 0) SearchExistingNumbers(files, transfer, outputFolder);
 
   if (++transfer.lastFileNumber > kLastFileNumber) {
-    platform.ShowMessage(std::string(texts::kPastLastFileNumber));
+    ui.ShowMessage(std::string(texts::kPastLastFileNumber));
     *failure = ConversionEnd::NumbersUsedUp;
     return nullptr;
   }
-  if (!platform.IsFolder(outputFolder) && !platform.CreateFolder(outputFolder)) {
-    platform.ShowMessage(std::string(texts::kFolderNotCreated));
+  if (!files.IsFolder(outputFolder) && !files.CreateFolder(outputFolder)) {
+    ui.ShowMessage(std::string(texts::kFolderNotCreated));
     *failure = ConversionEnd::FolderNotCreated;
     return nullptr;
   }
@@ -145,17 +146,17 @@ std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferStat
     const std::string path = outputFolder + separator + title + ".csv";
     FileHandle file = kNoFile;
     const CreateResult created =
-        path.size() > kMaxCsvPathBytes ? CreateResult::Failed : platform.CreateNewFile(path, &file);
+        path.size() > kMaxCsvPathBytes ? CreateResult::Failed : files.CreateNewFile(path, &file);
     if (created == CreateResult::Created) {
-      return std::make_unique<CsvFile>(platform, file, path, title);
+      return std::make_unique<CsvFile>(ui, files, file, path, title);
     }
     if (created == CreateResult::Failed) {
-      platform.ShowMessage(std::string(texts::kCsvNotCreated));
+      ui.ShowMessage(std::string(texts::kCsvNotCreated));
       *failure = ConversionEnd::CsvNotWritten;
       return nullptr;
     }
     if (++transfer.lastFileNumber > kLastFileNumber) {
-      platform.ShowMessage(std::string(texts::kPastLastFileNumber));
+      ui.ShowMessage(std::string(texts::kPastLastFileNumber));
       *failure = ConversionEnd::NumbersUsedUp;
       return nullptr;
     }

@@ -8,7 +8,8 @@
 #include <string_view>
 
 #include "csv_conversion.h"
-#include "program_platform.h"
+#include "file_system.h"
+#include "operator_side.h"
 #include "transfer_state.h"
 
 namespace kvx {
@@ -18,7 +19,8 @@ namespace kvx {
 // operator, so that no truncated file is left to look complete.
 class CsvFile {
  public:
-  CsvFile(ProgramPlatform& platform, FileHandle file, std::string path, std::string title);
+  CsvFile(OperatorSide& ui, FileSystem& files, FileHandle file, std::string path,
+          std::string title);
   ~CsvFile();  // Abandons a file that was not finished: closed and removed.
   CsvFile(const CsvFile&) = delete;
   CsvFile& operator=(const CsvFile&) = delete;
@@ -34,7 +36,8 @@ class CsvFile {
   bool Flush();
   void Abandon();
 
-  ProgramPlatform& platform_;
+  OperatorSide& ui_;
+  FileSystem& files_;
   FileHandle file_;
   std::string path_;
   std::string title_;
@@ -49,8 +52,8 @@ bool FileNumberOf(const std::string& name, int32_t* number);
 // Opens the CSV file of the next measurement group with the next free number, or tells the
 // operator why not and gives nothing, with the reason in `failure`: the number would pass 9999,
 // QM-DATA cannot be made, or the file cannot be created.
-std::unique_ptr<CsvFile> OpenNextCsvFile(ProgramPlatform& platform, TransferState& transfer,
-                                         ConversionEnd* failure);
+std::unique_ptr<CsvFile> OpenNextCsvFile(OperatorSide& ui, FileSystem& files,
+                                         TransferState& transfer, ConversionEnd* failure);
 
 }  // namespace kvx
 

@@ -15,7 +15,7 @@ const char kIdentificationKind2[] = "STATUS2\r001T000100\r";
 
 void CTarvoDlg::RunHandshake() {
   for (;;) {
-    platform_.Pause(kStepPauseMs);
+    ui_.Pause(kStepPauseMs);
     char buffer[TARVO_RECEIVE_MAX] = {};
     uint32_t length = 0;
     for (;;) {
@@ -26,7 +26,7 @@ void CTarvoDlg::RunHandshake() {
       }
       if (length > 0) break;
       // Nothing yet. Until the instrument has answered at all, it is asked again.
-      platform_.Pause(kStepPauseMs);
+      ui_.Pause(kStepPauseMs);
       if (transfer_.responseSeen == 0 && Send("END\r") != LINK_OK) {
         EndOnLostLink();
         return;
@@ -64,7 +64,7 @@ void CTarvoDlg::RunHandshake() {
         return;
       }
       NoteProgress();
-      platform_.Pause(kStepPauseMs);
+      ui_.Pause(kStepPauseMs);
       if (transfer_.instrumentKind == 1 || transfer_.instrumentKind == 2) {
         ReceiveBlocks();
         return;
@@ -98,6 +98,6 @@ void CTarvoDlg::RunHandshake() {
       handshakeStep_ = step;
       NoteProgress();
     }
-    platform_.Pause(kStepPauseMs);
+    ui_.Pause(kStepPauseMs);
   }
 }

@@ -11,9 +11,9 @@ void CTarvoDlg::ConvertToCsvKind2() {
 }
 
 void CTarvoDlg::ConvertCapture(int instrumentKind) {
-  conversion = kvx::ConvertCapture(instrumentKind, displayMode, platform_, transfer_);
+  conversion = kvx::ConvertCapture(instrumentKind, displayMode, ui_, files_, transfer_);
   if (conversion.end == kvx::ConversionEnd::CaptureNotOpened) {
     statusText.clear();
-    platform_.ExchangeData(*this, DataDirection::ToControls);
+    ui_.ExchangeData(statusText, displayMode, DataDirection::ToControls);
   }
 }

@@ -8,7 +8,8 @@
 #include <string_view>
 
 #include "csv_conversion.h"
-#include "program_platform.h"
+#include "file_system.h"
+#include "operator_side.h"
 #include "transfer_state.h"
 
 // Which way the last transfer ended.
@@ -36,8 +37,12 @@ enum class CaptureKeeping { Never, WhenConversionIncomplete, Always };
 
 class CTarvoDlg {
  public:
-  CTarvoDlg(ProgramPlatform& platform, TransferState& transfer)
-      : platform_(platform), transfer_(transfer) {}
+  CTarvoDlg(OperatorSide& ui, FileSystem& files, TransferState& transfer)
+      : ui_(ui), files_(files), transfer_(transfer) {}
+
+  // The dialog's two push buttons: "データ転送" and "閉じる".
+  static constexpr int kTransferButton = 1019;
+  static constexpr int kCloseButton = 1000;
 
   // The "データ転送" button: a whole transfer, from the folder chooser to the CSV files and the
   // last word on the status line. Returns when the transfer is over.
@@ -108,7 +113,8 @@ class CTarvoDlg {
   // file left behind).
   CreateResult CopyCaptureTo(const std::string& path);
 
-  ProgramPlatform& platform_;
+  OperatorSide& ui_;
+  FileSystem& files_;
   TransferState& transfer_;
   uint64_t lastProgressMs_ = 0;
   int handshakeStep_ = 0;  // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
@@ -116,6 +122,6 @@ class CTarvoDlg {
 
 // Asks the operator for the folder to save to, starting at `initialFolder`; empty text when
 // cancelled.
-std::string ChooseSaveFolder(ProgramPlatform& platform, const std::string& initialFolder);
+std::string ChooseSaveFolder(OperatorSide& ui, const std::string& initialFolder);
 
 #endif  // KVX_TARVODLG_H

@@ -4,41 +4,41 @@
 #include "tarvo.h"
 #include "tarvodlg.h"
 
-std::string ChooseSaveFolder(ProgramPlatform& platform, const std::string& initialFolder) {
-  return platform.ChooseFolder(std::string(kvx::texts::kChooseFolderTitle), initialFolder);
+std::string ChooseSaveFolder(OperatorSide& ui, const std::string& initialFolder) {
+  return ui.ChooseFolder(std::string(kvx::texts::kChooseFolderTitle), initialFolder);
 }
 
 void CTarvoDlg::OnDataTransfer() {
   transferEnd = TransferEnd::None;
   conversion = {};
   keptCapture.clear();
-  transfer_.saveFolder = ChooseSaveFolder(platform_, "c");
+  transfer_.saveFolder = ChooseSaveFolder(ui_, "c");
   if (transfer_.saveFolder.empty()) return;
 
-  platform_.EnableButton(DialogButton::Transfer, false);
-  platform_.EnableButton(DialogButton::Close, false);
-  platform_.ExchangeData(*this,
-                         DataDirection::ToMembers);  // the display mode, for the whole transfer
+  ui_.EnableControl(kTransferButton, false);
+  ui_.EnableControl(kCloseButton, false);
+  ui_.ExchangeData(statusText, displayMode,
+                   DataDirection::ToMembers);  // the display mode, for the whole transfer
 
-  if (!platform_.TemporaryFolder(&transfer_.tempDir) ||
-      !platform_.CreateUniqueFile(transfer_.tempDir, "ini", &transfer_.capturePath)) {
+  if (!files_.TemporaryFolder(&transfer_.tempDir) ||
+      !files_.CreateUniqueFile(transfer_.tempDir, "ini", &transfer_.capturePath)) {
     transferEnd = TransferEnd::TemporaryFileNotCreated;
-    platform_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
+    ui_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
     EnableButtons();
     return;
   }
-  if (!platform_.OpenFileForWriting(transfer_.capturePath, &transfer_.captureFile)) {
+  if (!files_.OpenFileForWriting(transfer_.capturePath, &transfer_.captureFile)) {
     transfer_.captureFile = kNoFile;
     transferEnd = TransferEnd::CaptureNotOpened;
-    platform_.ShowMessage(std::string(kvx::texts::kCreationFailed));
-    platform_.RemoveFile(transfer_.capturePath);
+    ui_.ShowMessage(std::string(kvx::texts::kCreationFailed));
+    files_.RemoveFile(transfer_.capturePath);
     EnableButtons();
     return;
   }
   if (TarvoInit() != LINK_OK) {
     transferEnd = TransferEnd::NoDriver;
     CloseAndDeleteCapture();
-    platform_.ShowMessage(std::string(kvx::texts::kDriverNotRecognised));
+    ui_.ShowMessage(std::string(kvx::texts::kDriverNotRecognised));
     EnableButtons();
     return;
   }
@@ -46,7 +46,7 @@ void CTarvoDlg::OnDataTransfer() {
   handshakeStep_ = 0;
   NoteProgress();
   ShowStatus(kvx::texts::kCommunicating);
-  platform_.Pause(kStepPauseMs);
+  ui_.Pause(kStepPauseMs);
   if (Send("END\r") != LINK_OK) {
     EndOnLostLink();
     return;
@@ -62,21 +62,21 @@ void CTarvoDlg::EndOfTransferCleanup() {
 }
 
 void CTarvoDlg::EnableButtons() {
-  platform_.EnableButton(DialogButton::Transfer, true);
-  platform_.EnableButton(DialogButton::Close, true);
+  ui_.EnableControl(kTransferButton, true);
+  ui_.EnableControl(kCloseButton, true);
 }
 
 void CTarvoDlg::ShowStatus(std::string_view text) {
   statusText = text;
-  platform_.ExchangeData(*this, DataDirection::ToControls);
+  ui_.ExchangeData(statusText, displayMode, DataDirection::ToControls);
 }
 
 void CTarvoDlg::CloseAndDeleteCapture() {
   if (transfer_.captureFile != kNoFile) {
-    platform_.CloseFile(transfer_.captureFile);
+    files_.CloseFile(transfer_.captureFile);
     transfer_.captureFile = kNoFile;
   }
-  if (keptCapture != transfer_.capturePath) platform_.RemoveFile(transfer_.capturePath);
+  if (keptCapture != transfer_.capturePath) files_.RemoveFile(transfer_.capturePath);
 }
 
 int32_t CTarvoDlg::Send(std::string_view command) {
@@ -85,15 +85,15 @@ int32_t CTarvoDlg::Send(std::string_view command) {
 
 void CTarvoDlg::EndTransfer(TransferEnd end, std::string_view message) {
   transferEnd = end;
-  platform_.ShowMessage(std::string(message));
+  ui_.ShowMessage(std::string(message));
   CloseAndDeleteCapture();
-  platform_.Pause(kEndPauseMs);
+  ui_.Pause(kEndPauseMs);
   EndOfTransferCleanup();
 }
 
 void CTarvoDlg::EndOnLostLink(TransferEnd end) {
   transferEnd = end;
-  platform_.ShowMessage(std::string(kvx::texts::kCannotCommunicate));
+  ui_.ShowMessage(std::string(kvx::texts::kCannotCommunicate));
   CloseAndDeleteCapture();
   ShowStatus("");
   EndOfTransferCleanup();
@@ -106,11 +106,11 @@ void CTarvoDlg::EndOnSendError(int number, int32_t code) {
 }
 
 void CTarvoDlg::NoteProgress() {
-  lastProgressMs_ = platform_.MonotonicMilliseconds();
+  lastProgressMs_ = ui_.MonotonicMilliseconds();
 }
 
 bool CTarvoDlg::EndedByStopOrStall() {
-  if (platform_.StopRequested()) {
+  if (ui_.StopRequested()) {
     // The instrument is told, as after the third bad block; the operator asked for this end,
     // so there is no message.
     transferEnd = TransferEnd::Stopped;
@@ -120,7 +120,7 @@ bool CTarvoDlg::EndedByStopOrStall() {
     EndOfTransferCleanup();
     return true;
   }
-  if (platform_.MonotonicMilliseconds() - lastProgressMs_ >= progressTimeoutMs) {
+  if (ui_.MonotonicMilliseconds() - lastProgressMs_ >= progressTimeoutMs) {
     EndOnLostLink(TransferEnd::NoProgress);
     return true;
   }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "program_platform.h"
+#include "file_system.h"
 
 struct TransferState {
   FileHandle captureFile = kNoFile;  // the capture file while the transfer writes it

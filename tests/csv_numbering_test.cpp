@@ -1,6 +1,5 @@
 // Where the CSV files go and how they are numbered, and every way a group's file can fail to be
 // made or written.
-#include <filesystem>
 #include <string>
 
 #include "csv_output.h"
@@ -54,11 +53,11 @@ TEST(CsvNumberingTest, AMissingFolderIsMadeAndSearchedAgainForTheNextGroup) {
   Conversion conversion(1);
   conversion.Run(Groups(3));
 
-  EXPECT_THAT(Names(conversion.OutputFolder()),
+  EXPECT_THAT(conversion.files.Names(conversion.OutputFolder()),
               ElementsAre("QM-0001.csv", "QM-0002.csv", "QM-0003.csv"));
   EXPECT_EQ(Title(conversion.File("QM-0003.csv")), Cp932("ファイルネーム,QM-0003"));
   // The first group found no folder, the second found QM-0001.csv, the third did not search.
-  EXPECT_EQ(conversion.platform.listings, 2);
+  EXPECT_EQ(conversion.files.listings, 2);
   EXPECT_EQ(conversion.transfer.folderScanned, 1);
   EXPECT_EQ(conversion.transfer.lastFileNumber, 3);
 }
@@ -66,15 +65,15 @@ TEST(CsvNumberingTest, AMissingFolderIsMadeAndSearchedAgainForTheNextGroup) {
 TEST(CsvNumberingTest, NumbersGoOnFromTheHighestInTheFolderWhateverTheListingOrder) {
   for (bool reversed : {false, true}) {
     Conversion conversion(1);
-    conversion.platform.reverseListing = reversed;
+    conversion.files.reverseListing = reversed;
     for (const char* name : {"QM-0001.csv", "QM-0002.csv", "QM-0005.csv", "QM-0003.csv",
                              "QM-0004.csv", "notes.txt", "qm-0042.csv"}) {
-      conversion.folder_.Write(std::string("QM-DATA/") + name, "existing");
+      conversion.Write(std::string("QM-DATA/") + name, "existing");
     }
     conversion.Run(Groups(2));
     EXPECT_EQ(Title(conversion.File("QM-0006.csv")), Cp932("ファイルネーム,QM-0006"))
         << (reversed ? "reversed" : "in name order");
-    EXPECT_TRUE(Exists(conversion.OutputFolder() + "/QM-0007.csv"));
+    EXPECT_TRUE(conversion.files.Exists(conversion.OutputFolder() + "/QM-0007.csv"));
     EXPECT_EQ(conversion.File("QM-0005.csv"), "existing");
   }
 }
@@ -93,12 +92,12 @@ TEST(CsvNumberingTest, ShortAndEmptyNumbersCountAndOtherNamesDoNot) {
   for (const Case& c : cases) {
     for (bool reversed : {false, true}) {
       Conversion conversion(1);
-      conversion.platform.reverseListing = reversed;
+      conversion.files.reverseListing = reversed;
       for (const std::string& name : c.existing) {
-        conversion.folder_.Write("QM-DATA/" + name, "");
+        conversion.Write("QM-DATA/" + name, "");
       }
       conversion.Run(Groups(1));
-      EXPECT_TRUE(Exists(conversion.OutputFolder() + "/" + c.next)) << c.next;
+      EXPECT_TRUE(conversion.files.Exists(conversion.OutputFolder() + "/" + c.next)) << c.next;
       EXPECT_EQ(conversion.Files().size(), c.existing.size() + 1) << c.next;
     }
   }
@@ -107,72 +106,74 @@ TEST(CsvNumberingTest, ShortAndEmptyNumbersCountAndOtherNamesDoNot) {
 TEST(CsvNumberingTest, AnExistingFileIsNeverEmptiedButPassedOver) {
   // The listing misses QM-0002.csv (as a listing taken a moment too early would).
   Conversion conversion(1);
-  conversion.platform.hiddenNames = {"QM-0002.csv", "QM-0003.csv"};
-  conversion.folder_.Write("QM-DATA/QM-0001.csv", "first");
-  conversion.folder_.Write("QM-DATA/QM-0002.csv", "second");
-  std::filesystem::create_directories(conversion.OutputFolder() + "/QM-0003.csv");  // a folder
+  conversion.files.hiddenNames = {"QM-0002.csv", "QM-0003.csv"};
+  conversion.Write("QM-DATA/QM-0001.csv", "first");
+  conversion.Write("QM-DATA/QM-0002.csv", "second");
+  conversion.files.MakeFolder(conversion.OutputFolder() + "/QM-0003.csv");  // a folder
 
   conversion.Run(Groups(2));
 
   EXPECT_EQ(conversion.File("QM-0002.csv"), "second");
   EXPECT_EQ(Title(conversion.File("QM-0004.csv")), Cp932("ファイルネーム,QM-0004"));
   EXPECT_EQ(Title(conversion.File("QM-0005.csv")), Cp932("ファイルネーム,QM-0005"));
-  EXPECT_THAT(conversion.platform.messages, IsEmpty());
+  EXPECT_THAT(conversion.ui.messages, IsEmpty());
 }
 
 TEST(CsvNumberingTest, NoNumberPastQm9999) {
   for (const char* last : {"QM-9999.csv", "QM-12000.csv"}) {
     Conversion conversion(1);
-    conversion.folder_.Write(std::string("QM-DATA/") + last, "");
+    conversion.Write(std::string("QM-DATA/") + last, "");
     conversion.Run(Groups(2));
-    EXPECT_THAT(conversion.platform.messages, ElementsAre(kPastLastNumber)) << last;
+    EXPECT_THAT(conversion.ui.messages, ElementsAre(kPastLastNumber)) << last;
     EXPECT_EQ(conversion.Files().size(), 1u) << last;
   }
 
   // The last free number is taken; the group after it stops the walk.
   Conversion conversion(1);
-  conversion.folder_.Write("QM-DATA/QM-9998.csv", "");
+  conversion.Write("QM-DATA/QM-9998.csv", "");
   conversion.Run(Groups(3));
-  EXPECT_TRUE(Exists(conversion.OutputFolder() + "/QM-9999.csv"));
-  EXPECT_THAT(conversion.platform.messages, ElementsAre(kPastLastNumber));
+  EXPECT_TRUE(conversion.files.Exists(conversion.OutputFolder() + "/QM-9999.csv"));
+  EXPECT_THAT(conversion.ui.messages, ElementsAre(kPastLastNumber));
   EXPECT_EQ(conversion.transfer.lastFileNumber, 10000);  // until the transfer's clean-up
 
   // Passing over existing files does not pass 9999 either.
   Conversion crowded(1);
-  crowded.platform.hiddenNames = {"QM-9999.csv"};
-  crowded.folder_.Write("QM-DATA/QM-9998.csv", "");
-  crowded.folder_.Write("QM-DATA/QM-9999.csv", "kept");
+  crowded.files.hiddenNames = {"QM-9999.csv"};
+  crowded.Write("QM-DATA/QM-9998.csv", "");
+  crowded.Write("QM-DATA/QM-9999.csv", "kept");
   crowded.Run(Groups(1));
-  EXPECT_THAT(crowded.platform.messages, ElementsAre(kPastLastNumber));
+  EXPECT_THAT(crowded.ui.messages, ElementsAre(kPastLastNumber));
   EXPECT_EQ(crowded.File("QM-9999.csv"), "kept");
 }
 
 TEST(CsvNumberingTest, AFolderEndingInASeparatorIsUsedAsBuilt) {
   Conversion conversion(1);
-  conversion.transfer.saveFolder = conversion.folder_.Path() + "/";
+  conversion.transfer.saveFolder = conversion.SaveFolder() + "/";
   const std::string capture = Groups(1);
-  conversion.transfer.capturePath = conversion.folder_.Write("capture.tmp", capture);
+  conversion.transfer.capturePath = conversion.Write("capture.tmp", capture);
   conversion.transfer.payloadLength = static_cast<int32_t>(capture.size());
-  CTarvoDlg dialog(conversion.platform, conversion.transfer);
+  CTarvoDlg dialog(conversion.ui, conversion.files, conversion.transfer);
+  std::vector<std::string> created;
+  conversion.files.onCreate = [&created](const std::string& path) { created.push_back(path); };
 
   dialog.ConvertToCsvKind1();
 
-  EXPECT_TRUE(Exists(conversion.folder_.Path() + "//QM-DATA/QM-0001.csv"));
+  EXPECT_THAT(created, ElementsAre(conversion.SaveFolder() + "//QM-DATA/QM-0001.csv"));
 }
 
 TEST(CsvStopTest, AFolderThatCannotBeMadeStopsTheWalk) {
   Conversion conversion(1);
-  conversion.platform.failCreateFolder = true;
+  conversion.files.failCreateFolder = true;
   conversion.Run(Groups(2));
-  EXPECT_THAT(conversion.platform.messages, ElementsAre("QM-DATAフォルダの作成に失敗しました。"));
-  EXPECT_FALSE(Exists(conversion.OutputFolder()));
+  EXPECT_THAT(conversion.ui.messages, ElementsAre("QM-DATAフォルダの作成に失敗しました。"));
+  EXPECT_FALSE(conversion.files.Exists(conversion.OutputFolder()));
 }
 
 TEST(CsvStopTest, AFileThatCannotBeCreatedStopsTheWalk) {
   Conversion conversion(1);
-  conversion.platform.failCreateFile = true;
+  conversion.files.failCreateFile = true;
   conversion.Run(Groups(2));
-  EXPECT_THAT(conversion.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(conversion.ui.messages, ElementsAre(kCsvNotCreated));
   EXPECT_THAT(conversion.Files(), IsEmpty());
 }
 
@@ -180,23 +181,23 @@ TEST(CsvStopTest, APathLongerThan255BytesIsRefused) {
   // saveFolder + "/QM-DATA/QM-0001.csv" (20 bytes) of exactly 255 and of 256 bytes.
   for (std::size_t length : {255u, 256u}) {
     Conversion conversion(1);
-    const std::string base = conversion.folder_.Path() + "/";
+    const std::string base = conversion.SaveFolder() + "/";
     conversion.transfer.saveFolder = base + std::string(length - 20 - base.size(), 'f');
-    std::filesystem::create_directories(conversion.transfer.saveFolder);
+    conversion.files.MakeFolder(conversion.transfer.saveFolder);
     const std::string capture = Groups(2);
-    conversion.transfer.capturePath = conversion.folder_.Write("capture.tmp", capture);
+    conversion.transfer.capturePath = conversion.Write("capture.tmp", capture);
     conversion.transfer.payloadLength = static_cast<int32_t>(capture.size());
-    CTarvoDlg dialog(conversion.platform, conversion.transfer);
+    CTarvoDlg dialog(conversion.ui, conversion.files, conversion.transfer);
 
     dialog.ConvertToCsvKind1();
 
     const std::string output = conversion.transfer.saveFolder + "/QM-DATA";
     if (length == 255) {
-      EXPECT_THAT(Names(output), ElementsAre("QM-0001.csv", "QM-0002.csv"));
-      EXPECT_THAT(conversion.platform.messages, IsEmpty());
+      EXPECT_THAT(conversion.files.Names(output), ElementsAre("QM-0001.csv", "QM-0002.csv"));
+      EXPECT_THAT(conversion.ui.messages, IsEmpty());
     } else {
-      EXPECT_THAT(Names(output), IsEmpty());
-      EXPECT_THAT(conversion.platform.messages, ElementsAre(kCsvNotCreated));
+      EXPECT_THAT(conversion.files.Names(output), IsEmpty());
+      EXPECT_THAT(conversion.ui.messages, ElementsAre(kCsvNotCreated));
     }
   }
 }
@@ -209,32 +210,32 @@ TEST(CsvStopTest, AFullDiskLeavesNoTruncatedFile) {
   const std::string big = HeaderRecord("070315103000", "0100", "00", '0', '0', 9000) + samples;
 
   Conversion full(1);
-  full.platform.bytesUntilFull = 1000;
+  full.files.bytesUntilFull = 1000;
   full.Run(big + Groups(1));
-  EXPECT_THAT(full.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(full.ui.messages, ElementsAre(kCsvNotCreated));
   EXPECT_THAT(full.Files(), IsEmpty());
   EXPECT_EQ(full.transfer.sampleIndex, 0);
 
   // Full when a small file is written at its end.
   Conversion small(1);
-  small.platform.bytesUntilFull = 50;
+  small.files.bytesUntilFull = 50;
   small.Run(Groups(2));
-  EXPECT_THAT(small.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(small.ui.messages, ElementsAre(kCsvNotCreated));
   EXPECT_THAT(small.Files(), IsEmpty());
 
   // Full in the second group: the first file is complete and stays.
   Conversion later(1);
-  later.platform.bytesUntilFull = 200;
+  later.files.bytesUntilFull = 200;
   later.Run(Groups(1) + big);
-  EXPECT_THAT(later.platform.messages, ElementsAre(kCsvNotCreated));
-  EXPECT_THAT(Names(later.OutputFolder()), ElementsAre("QM-0001.csv"));
+  EXPECT_THAT(later.ui.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(later.files.Names(later.OutputFolder()), ElementsAre("QM-0001.csv"));
 }
 
 TEST(CsvStopTest, AFailedCloseRemovesTheFileAndStopsTheWalk) {
   Conversion conversion(1);
-  conversion.platform.failClose = true;
+  conversion.files.failClose = true;
   conversion.Run(Groups(2));
-  EXPECT_THAT(conversion.platform.messages, ElementsAre(kCsvNotCreated));
+  EXPECT_THAT(conversion.ui.messages, ElementsAre(kCsvNotCreated));
   EXPECT_THAT(conversion.Files(), IsEmpty());
 }
 

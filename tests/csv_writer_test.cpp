@@ -44,7 +44,7 @@ TEST(CsvWorkedExamplesTest, Kind1RelativeTime) {
                                                      "サンプリング№,時:分:秒,℃\n"
                                                      "0,      0: 0: 0,     23.5\n"
                                                      "1,      0: 1: 0,     32767\n"));
-  EXPECT_THAT(conversion.platform.messages, IsEmpty());
+  EXPECT_THAT(conversion.ui.messages, IsEmpty());
 }
 
 TEST(CsvWorkedExamplesTest, Kind1AbsoluteTime) {
@@ -71,7 +71,7 @@ TEST(CsvWorkedExamplesTest, Kind2LayoutFourIsTheSameInBothModes) {
       "2,      1: 5:30,     -10.0\n");
   for (int mode : {kRelative, kAbsolute}) {
     Conversion conversion(2, mode);
-    conversion.folder_.Write("QM-DATA/QM-0001.csv", "earlier");
+    conversion.Write("QM-DATA/QM-0001.csv", "earlier");
     conversion.Run(capture);
     EXPECT_EQ(conversion.File("QM-0002.csv"), expected) << "display mode " << mode;
     EXPECT_EQ(conversion.transfer.scaledValue, -10.0);
@@ -363,26 +363,27 @@ TEST(CsvCaptureTest, IsReadWholeLineBreaksAndAll) {
 TEST(CsvCaptureTest, AnEmptyCaptureGivesNoFileAndNoMessage) {
   Conversion conversion(1, kRelative);
   conversion.Run("");
-  EXPECT_FALSE(Exists(conversion.OutputFolder()));
-  EXPECT_THAT(conversion.platform.messages, IsEmpty());
+  EXPECT_FALSE(conversion.files.Exists(conversion.OutputFolder()));
+  EXPECT_THAT(conversion.ui.messages, IsEmpty());
 }
 
 TEST(CsvCaptureTest, AnUnreadableCaptureEmptiesTheStatusLine) {
-  TestPlatform platform;
+  RecordingOperator ui;
+  MemoryFileSystem files;
+  files.MakeFolder("/save");
   TransferState transfer;
-  ScratchFolder folder;
-  transfer.saveFolder = folder.Path();
-  transfer.capturePath = folder.Path() + "/gone.tmp";
+  transfer.saveFolder = "/save";
+  transfer.capturePath = "/save/gone.tmp";
   transfer.payloadLength = 100;
-  CTarvoDlg dialog(platform, transfer);
+  CTarvoDlg dialog(ui, files, transfer);
   dialog.statusText = "x";
 
   dialog.ConvertToCsvKind1();
 
-  EXPECT_THAT(platform.messages, ElementsAre("エラー\r\nファイルが作成できません。\n"));
+  EXPECT_THAT(ui.messages, ElementsAre("エラー\r\nファイルが作成できません。\n"));
   EXPECT_EQ(dialog.statusText, "");
-  EXPECT_THAT(platform.statusLines, ElementsAre(""));
-  EXPECT_THAT(Names(folder.Path()), IsEmpty());
+  EXPECT_THAT(ui.statusLines, ElementsAre(""));
+  EXPECT_THAT(files.Names("/save"), IsEmpty());
 }
 
 TEST(CsvCaptureDeathTest, NoWorkingBufferEndsTheProcessAfterItsMessage) {
@@ -394,8 +395,9 @@ TEST(CsvCaptureDeathTest, NoWorkingBufferEndsTheProcessAfterItsMessage) {
   TransferState transfer;
   transfer.capturePath = "/nonexistent";
   transfer.payloadLength = 8 << 20;
-  HeadlessPlatform platform("kvx");
-  CTarvoDlg dialog(platform, transfer);
+  HeadlessOperator ui("kvx");
+  MemoryFileSystem files;
+  CTarvoDlg dialog(ui, files, transfer);
   EXPECT_EXIT(dialog.ConvertToCsvKind1(), ::testing::ExitedWithCode(1),
               "kvx: メモリが確保できません");
   unsetenv("ASAN_OPTIONS");

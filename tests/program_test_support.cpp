@@ -27,87 +27,6 @@ std::string CsvBytes(const std::string& utf8WithLf) {
   return crlf;
 }
 
-namespace {
-std::string Utf8(const std::string& cp932) {
-  std::string utf8;
-  return kvx::system::Cp932ToUtf8(cp932, &utf8) ? utf8 : "(not code page 932) " + cp932;
-}
-}  // namespace
-
-void TestPlatform::ShowMessage(const std::string& text) {
-  messages.push_back(Utf8(text));
-}
-
-void TestPlatform::ExchangeData(CTarvoDlg& dialog, DataDirection direction) {
-  HeadlessPlatform::ExchangeData(dialog, direction);
-  if (direction == DataDirection::ToControls) statusLines.push_back(Utf8(statusLine));
-}
-
-bool TestPlatform::ListFolder(const std::string& folder, std::vector<std::string>* names) {
-  ++listings;
-  if (!HeadlessPlatform::ListFolder(folder, names)) return false;
-  std::sort(names->begin(), names->end());
-  if (reverseListing) std::reverse(names->begin(), names->end());
-  for (const std::string& hidden : hiddenNames)
-    std::erase(*names, hidden);
-  return true;
-}
-
-bool TestPlatform::CreateFolder(const std::string& path) {
-  return !failCreateFolder && HeadlessPlatform::CreateFolder(path);
-}
-
-CreateResult TestPlatform::CreateNewFile(const std::string& path, FileHandle* file) {
-  if (failCreateFile) return CreateResult::Failed;
-  const CreateResult created = HeadlessPlatform::CreateNewFile(path, file);
-  const bool csv = path.size() > 4 && path.compare(path.size() - 4, 4, ".csv") == 0;
-  if (created == CreateResult::Created && csv && ++csvFilesCreated_ == stopAtCsvFile) {
-    stopRequested = true;
-  }
-  return created;
-}
-
-void TestPlatform::Pause(uint32_t milliseconds) {
-  pauses.push_back(milliseconds);
-  pausedMs_ += milliseconds;
-  if (pauses.size() == stopAtPause) stopRequested = true;
-}
-
-uint64_t TestPlatform::MonotonicMilliseconds() {
-  return HeadlessPlatform::MonotonicMilliseconds() + pausedMs_;
-}
-
-bool TestPlatform::WriteFileBytes(FileHandle file, const char* data, std::size_t size) {
-  if (bytesUntilFull) {
-    const std::size_t fits = std::min(size, *bytesUntilFull);
-    *bytesUntilFull -= fits;
-    HeadlessPlatform::WriteFileBytes(file, data, fits);
-    if (fits < size) return false;
-  }
-  return HeadlessPlatform::WriteFileBytes(file, data, size);
-}
-
-bool TestPlatform::CloseFile(FileHandle file) {
-  const bool closed = HeadlessPlatform::CloseFile(file);
-  return closed && !failClose;
-}
-
-bool TestPlatform::TemporaryFolder(std::string* folder) {
-  if (failTemporaryFolder) return false;
-  if (temporaryFolder.empty()) return HeadlessPlatform::TemporaryFolder(folder);
-  *folder = temporaryFolder + "/";
-  return true;
-}
-
-bool TestPlatform::CreateUniqueFile(const std::string& folder, const std::string& prefix,
-                                    std::string* path) {
-  return !failUniqueFile && HeadlessPlatform::CreateUniqueFile(folder, prefix, path);
-}
-
-bool TestPlatform::OpenFileForWriting(const std::string& path, FileHandle* file) {
-  return !failOpenForWriting && HeadlessPlatform::OpenFileForWriting(path, file);
-}
-
 ScratchFolder::ScratchFolder() {
   char pattern[] = "/tmp/kvx-test-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
@@ -126,27 +45,6 @@ std::string ScratchFolder::Write(const std::string& name, const std::string& byt
   return path;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
-bool Exists(const std::string& path) {
-  return std::filesystem::exists(path);
-}
-
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code missing;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string HeaderRecord(const std::string& start, const std::string& interval,
                          const std::string& code, char layout, char unit, int count) {
   char countField[8];
@@ -158,10 +56,10 @@ std::string HeaderRecord(const std::string& start, const std::string& interval,
 }
 
 void Conversion::Run(const std::string& capture) {
-  transfer.saveFolder = folder_.Path();
-  transfer.capturePath = folder_.Write("capture/ini1234.tmp", capture);
+  transfer.saveFolder = SaveFolder();
+  transfer.capturePath = files.Write("/capture/ini1234.tmp", capture);
   transfer.payloadLength = static_cast<int32_t>(capture.size());
-  CTarvoDlg dialog(platform, transfer);
+  CTarvoDlg dialog(ui, files, transfer);
   dialog.displayMode = displayMode_;
   if (kind_ == 1) {
     dialog.ConvertToCsvKind1();
@@ -170,8 +68,8 @@ void Conversion::Run(const std::string& capture) {
   }
   outcome = dialog.conversion;
   files_.clear();
-  for (const std::string& name : Names(OutputFolder())) {
-    files_[name] = ReadFile(OutputFolder() + "/" + name);
+  for (const std::string& name : files.Names(OutputFolder())) {
+    files_[name] = files.Read(OutputFolder() + "/" + name);
   }
 }
 

@@ -1,13 +1,21 @@
-// Code page 932 and UTF-8 on Linux: a text converts only when it comes back as it was, so that
-// no path ever names another file.
+// The system on Linux: code page 932 and UTF-8, where a text converts only when it comes back as
+// it was, so that no path ever names another file; and the files and folders the program uses.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "file_system.h"
+#include "program_test_support.h"
 #include "system_calls.h"
 
 namespace {
 
 using kvx::system::Cp932ToUtf8;
 using kvx::system::Utf8ToCp932;
+using program_testing::Cp932;
+using program_testing::ScratchFolder;
+using ::testing::ElementsAre;
 
 TEST(TextConversionTest, TakesOnlyTextsThatComeBackUnchanged) {
   std::string cp932;
@@ -24,6 +32,43 @@ TEST(TextConversionTest, TakesOnlyTextsThatComeBackUnchanged) {
     EXPECT_FALSE(Utf8ToCp932(text, &cp932)) << text;
   }
   EXPECT_FALSE(Cp932ToUtf8("\x81", &utf8));  // half a character
+}
+
+TEST(SystemFileSystemTest, NewFilesAreNeverMadeOverOthersAndNamesAreCodePage932) {
+  ScratchFolder scratch;
+  SystemFileSystem files;
+  const std::string folder = scratch.Path() + "/" + Cp932("保存先");
+  ASSERT_TRUE(files.CreateFolder(folder));
+  EXPECT_TRUE(files.IsFolder(folder));
+  EXPECT_FALSE(files.CreateFolder(folder));
+
+  FileHandle file = kNoFile;
+  const std::string path = folder + "/QM-0001.csv";
+  ASSERT_EQ(files.CreateNewFile(path, &file), CreateResult::Created);
+  EXPECT_TRUE(files.WriteFileBytes(file, "a\r\nb\x1a", 5));
+  EXPECT_TRUE(files.CloseFile(file));
+  EXPECT_EQ(files.CreateNewFile(path, &file), CreateResult::Exists);
+  EXPECT_EQ(files.CreateNewFile(folder + "/none/x.csv", &file), CreateResult::Failed);
+
+  char bytes[16];
+  std::size_t length = 0;
+  ASSERT_TRUE(files.ReadFileBytes(path, bytes, 4, &length));
+  EXPECT_EQ(std::string(bytes, length), "a\r\nb");  // as stored, and no more than asked
+
+  std::string unique;
+  ASSERT_TRUE(files.CreateUniqueFile(folder + "/", "ini", &unique));
+  ASSERT_TRUE(files.OpenFileForWriting(unique, &file));
+  EXPECT_TRUE(files.CloseFile(file));
+  std::vector<std::string> names;
+  ASSERT_TRUE(files.ListFolder(folder, &names));
+  std::sort(names.begin(), names.end());
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], "QM-0001.csv");
+  EXPECT_EQ(names[1].rfind("ini", 0), 0u);
+
+  EXPECT_TRUE(files.RemoveFile(path));
+  EXPECT_FALSE(files.RemoveFile(path));
+  EXPECT_FALSE(files.ListFolder(folder + "/none", &names));
 }
 
 }  // namespace

@@ -35,9 +35,13 @@ std::string ReadText(const std::string& path) {
 class TransferTest : public ::testing::Test {
  protected:
   TransferTest() {
-    platform_.chosenFolder = saveFolder_.Path();
-    platform_.temporaryFolder = tempFolder_.Path();
+    ui_.chosenFolder = kSaveFolder;
+    files_.MakeFolder(kSaveFolder);
+    files_.temporaryFolder = kTemporaryFolder;
   }
+
+  static constexpr char kSaveFolder[] = "/save";
+  static constexpr char kTemporaryFolder[] = "/temp";
 
   // Starts an emulator with `options`, presses "データ転送" and waits until the link is closed.
   // Returns the commands the instrument saw, as "END", "STATUS2", … ("NEXT (write failed)").
@@ -64,7 +68,7 @@ class TransferTest : public ::testing::Test {
   // What every end of a transfer leaves: no capture file, the link closed, the counters
   // cleared, both buttons enabled.
   void ExpectCleanEnd(const EmulatorProcess& emulator) {
-    EXPECT_THAT(Names(tempFolder_.Path()), IsEmpty()) << "a capture file was left";
+    EXPECT_THAT(files_.Names(kTemporaryFolder), IsEmpty()) << "a capture file was left";
     const std::vector<std::string> log = emulator.Log();
     if (std::find(log.begin(), log.end(), "link opened") != log.end()) {
       EXPECT_TRUE(emulator.WaitForLogLine("link closed"));
@@ -74,11 +78,11 @@ class TransferTest : public ::testing::Test {
                   transfer_.blockCounter + transfer_.resendCount,
               0);
     EXPECT_EQ(transfer_.captureFile, kNoFile);
-    EXPECT_TRUE(platform_.transferEnabled);
-    EXPECT_TRUE(platform_.closeEnabled);
+    EXPECT_TRUE(ui_.transferEnabled);
+    EXPECT_TRUE(ui_.closeEnabled);
   }
 
-  std::string OutputFolder() const { return saveFolder_.Path() + "/QM-DATA"; }
+  std::string OutputFolder() const { return std::string(kSaveFolder) + "/QM-DATA"; }
 
   // The CSV files that converting `capture` gives, by name.
   static std::map<std::string, std::string> Expected(int kind, int displayMode,
@@ -90,27 +94,28 @@ class TransferTest : public ::testing::Test {
 
   std::map<std::string, std::string> Written() const {
     std::map<std::string, std::string> files;
-    for (const std::string& name : Names(OutputFolder())) {
-      files[name] = ReadText(OutputFolder() + "/" + name);
+    for (const std::string& name : files_.Names(OutputFolder())) {
+      files[name] = files_.Read(OutputFolder() + "/" + name);
     }
     return files;
   }
 
-  std::string CaptureFile(const std::string& digits) { return saveFolder_.Write("data", digits); }
+  // The instrument's data, in a real file for the emulator to read.
+  std::string CaptureFile(const std::string& digits) { return captures_.Write("data", digits); }
 
-  ScratchFolder saveFolder_;
-  ScratchFolder tempFolder_;
-  TestPlatform platform_;
+  ScratchFolder captures_;
+  RecordingOperator ui_;
+  MemoryFileSystem files_;
   TransferState transfer_;
-  CTarvoDlg dialog_{platform_, transfer_};
+  CTarvoDlg dialog_{ui_, files_, transfer_};
 };
 
 TEST_F(TransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
   for (int kind : {1, 2}) {
     for (int mode : {0, 1}) {
       SCOPED_TRACE(::testing::Message() << "kind " << kind << ", display mode " << mode);
-      std::filesystem::remove_all(OutputFolder());
-      platform_.displayChoice = mode;
+      files_.RemoveTree(OutputFolder());
+      ui_.displayChoice = mode;
       const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind" +
                                            std::to_string(kind) + "-capture.txt");
       Transfer({"--kind", std::to_string(kind), "--capture", CaptureFile(capture)});
@@ -123,7 +128,7 @@ TEST_F(TransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
       EXPECT_EQ(Written().size(), 3u);
     }
   }
-  EXPECT_THAT(platform_.messages, IsEmpty());
+  EXPECT_THAT(ui_.messages, IsEmpty());
 }
 
 TEST_F(TransferTest, EveryStepPausesAsTheProtocolWants) {
@@ -133,9 +138,9 @@ TEST_F(TransferTest, EveryStepPausesAsTheProtocolWants) {
   EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N", "NEXT", "NEXT"));
   // Before "END"; a cycle and a pause after each of the four sends of the handshake; the same
   // for each of the two blocks; the cycle that receives "YYY"; before the clean-up.
-  EXPECT_THAT(platform_.pauses, ElementsAreArray<uint32_t>({300, 300, 300, 300, 300, 300, 300, 300,
-                                                            300, 300, 300, 300, 300, 300, 200}));
-  EXPECT_THAT(platform_.statusLines, ElementsAre(kCommunicating, kCommunicating, kFinished));
+  EXPECT_THAT(ui_.pauses, ElementsAreArray<uint32_t>({300, 300, 300, 300, 300, 300, 300, 300, 300,
+                                                      300, 300, 300, 300, 300, 200}));
+  EXPECT_THAT(ui_.statusLines, ElementsAre(kCommunicating, kCommunicating, kFinished));
 }
 
 TEST_F(TransferTest, TheHeartbeatBlinksFiveBlocksLitAndOneDark) {
@@ -145,10 +150,10 @@ TEST_F(TransferTest, TheHeartbeatBlinksFiveBlocksLitAndOneDark) {
   Transfer({"--capture", CaptureFile(capture), "--block-bytes", "1"});
 
   // The start, then blocks 1, 6, 7, 12 and 13, then the end.
-  EXPECT_THAT(platform_.statusLines, ElementsAre(kCommunicating, kCommunicating, "", kCommunicating,
-                                                 "", kCommunicating, kFinished));
-  EXPECT_EQ(platform_.repaints, 5);
-  EXPECT_EQ(platform_.messagesLetThrough, 14);
+  EXPECT_THAT(ui_.statusLines, ElementsAre(kCommunicating, kCommunicating, "", kCommunicating, "",
+                                           kCommunicating, kFinished));
+  EXPECT_EQ(ui_.repaints, 5);
+  EXPECT_EQ(ui_.messagesLetThrough, 14);
 }
 
 TEST_F(TransferTest, HandshakeEnds) {
@@ -228,29 +233,29 @@ TEST_F(TransferTest, HandshakeEnds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options.front() + " " + c.options[1]);
-    platform_.messages.clear();
-    platform_.pauses.clear();
+    ui_.messages.clear();
+    ui_.pauses.clear();
     transfer_.instrumentKind = 0;
     EXPECT_EQ(Transfer(c.options), c.commands);
-    EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_THAT(ui_.messages, ElementsAre(c.message));
     EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
     EXPECT_EQ(dialog_.transferEnd, c.end);
-    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+    EXPECT_FALSE(files_.Exists(OutputFolder()));
     // A lost link ends at once; every other end pauses 200 ms before the clean-up.
-    EXPECT_EQ(platform_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
+    EXPECT_EQ(ui_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
   }
 }
 
 TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
   {
     // Cancelling the folder chooser changes nothing at all.
-    platform_.chosenFolder = "";
+    ui_.chosenFolder = "";
     dialog_.OnDataTransfer();
-    EXPECT_THAT(platform_.messages, IsEmpty());
-    EXPECT_THAT(platform_.statusLines, IsEmpty());
-    EXPECT_THAT(platform_.pauses, IsEmpty());
+    EXPECT_THAT(ui_.messages, IsEmpty());
+    EXPECT_THAT(ui_.statusLines, IsEmpty());
+    EXPECT_THAT(ui_.pauses, IsEmpty());
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::None);
-    platform_.chosenFolder = saveFolder_.Path();
+    ui_.chosenFolder = kSaveFolder;
   }
   const std::string noFile =
       "エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n";
@@ -260,15 +265,15 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     TransferEnd end;
   };
   for (const Case& c :
-       {Case{&platform_.failTemporaryFolder, noFile, TransferEnd::TemporaryFileNotCreated},
-        Case{&platform_.failUniqueFile, noFile, TransferEnd::TemporaryFileNotCreated},
-        Case{&platform_.failOpenForWriting, "作成失敗", TransferEnd::CaptureNotOpened}}) {
+       {Case{&files_.failTemporaryFolder, noFile, TransferEnd::TemporaryFileNotCreated},
+        Case{&files_.failUniqueFile, noFile, TransferEnd::TemporaryFileNotCreated},
+        Case{&files_.failOpenForWriting, "作成失敗", TransferEnd::CaptureNotOpened}}) {
     EmulatorProcess emulator({});
-    platform_.messages.clear();
+    ui_.messages.clear();
     *c.fault = true;
     dialog_.OnDataTransfer();
     *c.fault = false;
-    EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_THAT(ui_.messages, ElementsAre(c.message));
     EXPECT_EQ(dialog_.transferEnd, c.end);
     EXPECT_THAT(emulator.Log(), IsEmpty()) << "the link was started";
     ExpectCleanEnd(emulator);
@@ -277,19 +282,19 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     // No instrument: the driver message, and no link to stop.
     testing_support::EmulatorProcess emulator({});
     emulator.Stop();
-    platform_.messages.clear();
+    ui_.messages.clear();
     dialog_.OnDataTransfer();
     EXPECT_THAT(
-        platform_.messages,
+        ui_.messages,
         ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoDriver);
     ExpectCleanEnd(emulator);
   }
   {
     // The first "END\r" cannot be sent: the status line goes back to empty.
-    platform_.messages.clear();
+    ui_.messages.clear();
     Transfer({"--fail-writes-from", "END"});
-    EXPECT_THAT(platform_.messages, ElementsAre(kCannotCommunicate));
+    EXPECT_THAT(ui_.messages, ElementsAre(kCannotCommunicate));
     EXPECT_EQ(dialog_.statusText, "");
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::LostLink);
   }
@@ -325,7 +330,7 @@ TEST_F(TransferTest, BlockEnds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options.front());
-    platform_.messages.clear();
+    ui_.messages.clear();
     std::vector<std::string> options = c.options;
     options.insert(options.end(), {"--capture", CaptureFile(capture), "--block-bytes", "1"});
     const std::vector<std::string> commands = Transfer(options);
@@ -333,11 +338,11 @@ TEST_F(TransferTest, BlockEnds) {
     EXPECT_EQ(std::vector<std::string>(commands.end() - static_cast<long>(c.lastCommands.size()),
                                        commands.end()),
               c.lastCommands);
-    EXPECT_THAT(platform_.messages, ElementsAre(c.message));
+    EXPECT_THAT(ui_.messages, ElementsAre(c.message));
     EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
     EXPECT_EQ(dialog_.transferEnd, c.end);
-    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
-    EXPECT_EQ(platform_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
+    EXPECT_FALSE(files_.Exists(OutputFolder()));
+    EXPECT_EQ(ui_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
   }
 }
 
@@ -354,7 +359,7 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
   EXPECT_EQ(Written(), expected);
 
   // Two bad blocks in the transfer, a good one between them, the second cut short.
-  std::filesystem::remove_all(OutputFolder());
+  files_.RemoveTree(OutputFolder());
   const std::vector<std::string> commands =
       Transfer({"--capture", CaptureFile(capture), "--block-bytes", "60", "--corrupt", "1",
                 "--cut-block", "3:30"});
@@ -362,7 +367,7 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
                                     "NEXT", "AGAIN", "NEXT", "NEXT"));
   EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
   EXPECT_EQ(Written(), expected);
-  EXPECT_THAT(platform_.messages, IsEmpty());
+  EXPECT_THAT(ui_.messages, IsEmpty());
 }
 
 TEST_F(TransferTest, MalformedBlocksAreAskedForAgainAndNeverStored) {
@@ -379,7 +384,7 @@ TEST_F(TransferTest, MalformedBlocksAreAskedForAgainAndNeverStored) {
   };
   for (const std::vector<std::string>& fault : faults) {
     SCOPED_TRACE(fault[0] + " " + fault[1]);
-    std::filesystem::remove_all(OutputFolder());
+    files_.RemoveTree(OutputFolder());
     std::vector<std::string> options = {"--capture", CaptureFile(capture), "--block-bytes", "30"};
     options.insert(options.end(), fault.begin(), fault.end());
     const std::vector<std::string> commands = Transfer(options);
@@ -387,7 +392,7 @@ TEST_F(TransferTest, MalformedBlocksAreAskedForAgainAndNeverStored) {
     EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
     EXPECT_EQ(Written(), expected);
   }
-  EXPECT_THAT(platform_.messages, IsEmpty());
+  EXPECT_THAT(ui_.messages, IsEmpty());
 }
 
 TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
@@ -406,18 +411,18 @@ TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options[0] + " " + c.options[1]);
-    platform_.messages.clear();
-    platform_.pauses.clear();
+    ui_.messages.clear();
+    ui_.pauses.clear();
     std::vector<std::string> options = c.options;
     options.insert(options.end(), {"--capture", CaptureFile("000102"), "--block-bytes", "1"});
     const std::vector<std::string> commands = Transfer(options);
-    EXPECT_THAT(platform_.messages, ElementsAre(kCannotCommunicate));
+    EXPECT_THAT(ui_.messages, ElementsAre(kCannotCommunicate));
     EXPECT_EQ(dialog_.statusText, "");
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoProgress);
-    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+    EXPECT_FALSE(files_.Exists(OutputFolder()));
     // The time asked for in pauses, recorded instead of slept, reaches the bound.
     uint64_t paused = 0;
-    for (uint32_t pause : platform_.pauses)
+    for (uint32_t pause : ui_.pauses)
       paused += pause;
     EXPECT_GE(paused + 1000, CTarvoDlg::kDefaultProgressTimeoutMs);
     if (!c.repeatedCommand.empty()) {
@@ -433,7 +438,7 @@ TEST_F(TransferTest, EmptyReceivesAreRepeatedAtOnceThenWithAShortPause) {
   ExpectCleanEnd(emulator);
   const std::vector<std::string> log = emulator.Log();
   const auto empty = std::count(log.begin(), log.end(), "reply: nothing yet");
-  const auto retryPauses = std::count(platform_.pauses.begin(), platform_.pauses.end(), 50u);
+  const auto retryPauses = std::count(ui_.pauses.begin(), ui_.pauses.end(), 50u);
   // Ten at once, then a pause of 50 ms before each further one, until the bound.
   EXPECT_EQ(empty, retryPauses + 10);
   EXPECT_GE(retryPauses * 50 + 1000, 2000);
@@ -452,20 +457,23 @@ TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
       {14, {"END", "STATUS2", "STATUS", "TRANS", "N", "NEXT", "NEXT", "END"}},  // the data
   };
   for (const Case& c : cases) {
-    platform_.stopRequested = false;
-    platform_.pauses.clear();
-    platform_.stopAtPause = c.stopAtPause;
+    ui_.stopRequested = false;
+    ui_.pauses.clear();
+    ui_.stopAtPause = c.stopAtPause;
     EXPECT_EQ(Transfer({"--capture", CaptureFile(capture)}), c.commands);
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::Stopped);
     EXPECT_EQ(dialog_.statusText, "");
-    EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+    EXPECT_FALSE(files_.Exists(OutputFolder()));
   }
   {
     // In the conversion, as the second group's file is made: that file goes, the first stays
     // whole, and the instrument, which has finished, is told nothing more.
-    platform_.stopRequested = false;
-    platform_.stopAtPause.reset();
-    platform_.stopAtCsvFile = 2;
+    ui_.stopRequested = false;
+    ui_.stopAtPause.reset();
+    int csvFiles = 0;
+    files_.onCreate = [&](const std::string& path) {
+      if (path.ends_with(".csv") && ++csvFiles == 2) ui_.stopRequested = true;
+    };
     const std::vector<std::string> commands = Transfer({"--capture", CaptureFile(capture)});
     EXPECT_EQ(commands.back(), "NEXT");
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::Stopped);
@@ -475,30 +483,31 @@ TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written.at("QM-0001.csv"), expected.at("QM-0001.csv"));
   }
-  EXPECT_THAT(platform_.messages, IsEmpty());
+  EXPECT_THAT(ui_.messages, IsEmpty());
 }
 
 TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
   const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind1-capture.txt");
-  const std::string keptName = saveFolder_.Path() + "/kvx-capture-kind1.txt";
+  const std::string keptName = std::string(kSaveFolder) + "/kvx-capture-kind1.txt";
   {
     // The window's way: whatever the conversion came to, the capture goes.
-    platform_.failCreateFolder = true;
+    files_.failCreateFolder = true;
     Transfer({"--capture", CaptureFile(capture)});
     EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::FolderNotCreated);
     EXPECT_EQ(dialog_.keptCapture, "");
-    EXPECT_FALSE(Exists(keptName));
+    EXPECT_FALSE(files_.Exists(keptName));
   }
   dialog_.captureKeeping = CaptureKeeping::WhenConversionIncomplete;
-  for (const std::string& name : {keptName, saveFolder_.Path() + "/kvx-capture-kind1-2.txt"}) {
+  for (const std::string& name :
+       {keptName, std::string(kSaveFolder) + "/kvx-capture-kind1-2.txt"}) {
     // Into the chosen folder, under a name that is no CSV file's, never over another file.
     Transfer({"--capture", CaptureFile(capture)});
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
     EXPECT_EQ(dialog_.keptCapture, name);
-    EXPECT_EQ(ReadText(name), capture);
+    EXPECT_EQ(files_.Read(name), capture);
   }
-  EXPECT_EQ(ReadText(keptName), capture) << "an earlier capture was overwritten";
-  platform_.failCreateFolder = false;
+  EXPECT_EQ(files_.Read(keptName), capture) << "an earlier capture was overwritten";
+  files_.failCreateFolder = false;
   {
     // A conversion that wrote everything keeps nothing.
     Transfer({"--capture", CaptureFile(capture)});
@@ -507,24 +516,24 @@ TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
   }
   {
     // When the chosen folder takes no file either, the capture stays in the temporary folder.
-    platform_.failCreateFile = true;
+    files_.failCreateFile = true;
     EmulatorProcess emulator({"--capture", CaptureFile(capture)});
     dialog_.OnDataTransfer();
-    platform_.failCreateFile = false;
+    files_.failCreateFile = false;
     EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::CsvNotWritten);
     EXPECT_EQ(dialog_.keptCapture, transfer_.capturePath);
-    EXPECT_EQ(ReadText(transfer_.capturePath), capture);
-    std::filesystem::remove(transfer_.capturePath);
+    EXPECT_EQ(files_.Read(transfer_.capturePath), capture);
+    files_.RemoveFile(transfer_.capturePath);
     ExpectCleanEnd(emulator);
   }
   {
     // Asked to keep it always, it goes where it was asked to, and the CSV files are written.
     dialog_.captureKeeping = CaptureKeeping::Always;
-    dialog_.keepCaptureAs = saveFolder_.Path() + "/kept.txt";
-    std::filesystem::remove_all(OutputFolder());
+    dialog_.keepCaptureAs = std::string(kSaveFolder) + "/kept.txt";
+    files_.RemoveTree(OutputFolder());
     Transfer({"--capture", CaptureFile(capture)});
     EXPECT_EQ(dialog_.keptCapture, dialog_.keepCaptureAs);
-    EXPECT_EQ(ReadText(dialog_.keepCaptureAs), capture);
+    EXPECT_EQ(files_.Read(dialog_.keepCaptureAs), capture);
     EXPECT_EQ(Written(), Expected(1, 0, capture));
   }
 }
@@ -533,8 +542,8 @@ TEST_F(TransferTest, AnEmptyFirstYyyStillConvertsAndFinishes) {
   const std::vector<std::string> commands = Transfer({"--capture", CaptureFile("")});
   EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N"));
   EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
-  EXPECT_THAT(platform_.messages, IsEmpty());
-  EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+  EXPECT_THAT(ui_.messages, IsEmpty());
+  EXPECT_FALSE(files_.Exists(OutputFolder()));
 }
 
 TEST_F(TransferTest, SlowRepliesAndQueriesForTheStatusAreWaitedFor) {
@@ -564,14 +573,14 @@ TEST_F(TransferTest, AnEFromTheInstrumentIsAnsweredEveryTimeAndTheKindIsKept) {
 }
 
 TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
-  platform_.bytesUntilFull = 100;
+  files_.bytesUntilFull = 100;
   const std::vector<std::string> commands = Transfer({"--kind", "1"});
   EXPECT_THAT(
-      platform_.messages,
+      ui_.messages,
       ElementsAre("エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n"));
   EXPECT_EQ(commands.back(), "END");
   EXPECT_EQ(dialog_.statusText, "");
-  EXPECT_FALSE(std::filesystem::exists(OutputFolder()));
+  EXPECT_FALSE(files_.Exists(OutputFolder()));
 }
 
 TEST(BlockCheckTest, AGoodBlockIsHexadecimalPairsSummingToAMultipleOf256AndAFinalCharacter) {

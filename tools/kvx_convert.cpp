@@ -7,10 +7,12 @@
 
 #include "capture_decoding.h"
 #include "command_line.h"
-#include "headless_platform.h"
+#include "file_system.h"
+#include "headless_operator.h"
 #include "program_arguments.h"
 #include "system_calls.h"
 #include "tarvodlg.h"
+#include "tool_system.h"
 #include "transfer_state.h"
 
 namespace {
@@ -107,20 +109,18 @@ void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
   }
 }
 
-// The headless platform, noting the CSV files that the conversion leaves behind.
-class ConverterPlatform : public HeadlessPlatform {
+// The system's files, noting the CSV files that the conversion leaves behind.
+class ListedFileSystem : public SystemFileSystem {
  public:
-  ConverterPlatform() : HeadlessPlatform("kvx-convert") {}
-
   CreateResult CreateNewFile(const std::string& path, FileHandle* file) override {
-    const CreateResult result = HeadlessPlatform::CreateNewFile(path, file);
+    const CreateResult result = SystemFileSystem::CreateNewFile(path, file);
     if (result == CreateResult::Created) written.push_back(path);
     return result;
   }
 
   bool RemoveFile(const std::string& path) override {
     std::erase(written, path);
-    return HeadlessPlatform::RemoveFile(path);
+    return SystemFileSystem::RemoveFile(path);
   }
 
   std::vector<std::string> written;
@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
     cli::UsageError("--folder is missing", kUsage);
   }
   if (arguments.operands.size() != 1) cli::UsageError("give one capture file", kUsage);
-  if (!kvx::system::IsFolder(arguments.Value("folder", ""))) {
+  ListedFileSystem files;
+  if (!files.IsFolder(arguments.Value("folder", ""))) {
     cli::UsageError("no folder " + cli::ShownInUtf8(arguments.Value("folder", "")), kUsage);
   }
 
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
   transfer.saveFolder = arguments.Value("folder", "");
   transfer.capturePath = arguments.operands[0];
   std::uint64_t size = 0;
-  if (!kvx::system::FileSize(transfer.capturePath, &size)) {
+  if (!cli::system::FileSize(transfer.capturePath, &size)) {
     std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
                  cli::ShownInUtf8(transfer.capturePath).c_str());
     return kCaptureUnreadable;
@@ -160,8 +161,8 @@ int main(int argc, char** argv) {
   }
   transfer.payloadLength = static_cast<int32_t>(size);
 
-  ConverterPlatform platform;
-  CTarvoDlg dialog(platform, transfer);
+  HeadlessOperator ui("kvx-convert");
+  CTarvoDlg dialog(ui, files, transfer);
   dialog.displayMode = displayMode;
   if (kind == "1") {
     dialog.ConvertToCsvKind1();
@@ -169,7 +170,7 @@ int main(int argc, char** argv) {
     dialog.ConvertToCsvKind2();
   }
   WarnOfOddGroups(dialog.conversion.notices);
-  for (const std::string& path : platform.written)
+  for (const std::string& path : files.written)
     std::printf("%s\n", cli::ShownInUtf8(path).c_str());
   if (dialog.conversion.end == kvx::ConversionEnd::Stopped) {
     std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());

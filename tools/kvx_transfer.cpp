@@ -6,11 +6,13 @@
 #include <string_view>
 
 #include "command_line.h"
-#include "headless_platform.h"
+#include "file_system.h"
+#include "headless_operator.h"
 #include "program_arguments.h"
 #include "program_texts.h"
 #include "system_calls.h"
 #include "tarvodlg.h"
+#include "tool_system.h"
 #include "transfer_state.h"
 
 namespace {
@@ -103,24 +105,25 @@ int ExitStatusFor(const CTarvoDlg& dialog) {
   return kOtherEnd;
 }
 
-// The headless platform, telling the terminal what the dialog would show.
-class TransferPlatform : public HeadlessPlatform {
+// The operator's side on the terminal: what the dialog would show.
+class TransferOperator : public HeadlessOperator {
  public:
-  explicit TransferPlatform(const TransferState& transfer)
-      : HeadlessPlatform("kvx-transfer"),
+  explicit TransferOperator(const TransferState& transfer)
+      : HeadlessOperator("kvx-transfer"),
         transfer_(transfer),
-        terminal_(kvx::system::StandardOutputIsTerminal()),
+        terminal_(cli::system::StandardOutputIsTerminal()),
         start_(std::chrono::steady_clock::now()) {}
 
   void ShowMessage(const std::string& text) override {
     EndProgressLine();
     std::fflush(stdout);
-    HeadlessPlatform::ShowMessage(text);
+    HeadlessOperator::ShowMessage(text);
   }
 
-  void ExchangeData(CTarvoDlg& dialog, DataDirection direction) override {
+  void ExchangeData(std::string& statusText, int32_t& displayMode,
+                    DataDirection direction) override {
     const std::string shown = statusLine;
-    HeadlessPlatform::ExchangeData(dialog, direction);
+    HeadlessOperator::ExchangeData(statusText, displayMode, direction);
     if (direction == DataDirection::ToControls && statusLine != shown) {
       EndProgressLine();
       std::printf("status line: %s\n",
@@ -204,12 +207,12 @@ int main(int argc, char** argv) {
   if (folder.empty()) cli::UsageError("--folder is missing", kUsage);
   const int32_t displayMode = cli::DisplayModeOption(arguments, kUsage);
   const uint32_t timeoutMs = TimeoutOption(arguments);
-  if (!kvx::system::IsFolder(folder))
-    cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
+  SystemFileSystem files;
+  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
   const std::string keepAs = arguments.Value("keep-capture", "");
   std::uint64_t size = 0;
   if (arguments.Has("keep-capture") &&
-      (keepAs.empty() || kvx::system::IsFolder(keepAs) || kvx::system::FileSize(keepAs, &size))) {
+      (keepAs.empty() || files.IsFolder(keepAs) || cli::system::FileSize(keepAs, &size))) {
     cli::UsageError("--keep-capture needs the name of a new file: " + cli::ShownInUtf8(keepAs),
                     kUsage);
   }
@@ -229,10 +232,10 @@ int main(int argc, char** argv) {
   }
 
   TransferState transfer;
-  TransferPlatform platform(transfer);
-  platform.chosenFolder = folder;
-  platform.displayChoice = displayMode;
-  CTarvoDlg dialog(platform, transfer);
+  TransferOperator ui(transfer);
+  ui.chosenFolder = folder;
+  ui.displayChoice = displayMode;
+  CTarvoDlg dialog(ui, files, transfer);
   dialog.progressTimeoutMs = timeoutMs;
   dialog.captureKeeping = arguments.Has("keep-capture") ? CaptureKeeping::Always
                                                         : CaptureKeeping::WhenConversionIncomplete;

@@ -1,6 +1,7 @@
 #include "program_arguments.h"
 
 #include "system_calls.h"
+#include "tool_system.h"
 
 namespace cli {
 
@@ -8,7 +9,7 @@ Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
                              const std::vector<OptionSpec>& specs, const std::string& usage) {
   std::vector<std::string> unconvertible;
   const std::vector<std::string> words =
-      kvx::system::CommandLineArguments(argc, argv, &unconvertible);
+      cli::system::CommandLineArguments(argc, argv, &unconvertible);
   SetProgramName(program);
   if (!unconvertible.empty()) {
     UsageError("this argument has no code page 932 form: " + unconvertible[0], usage);

@@ -10,7 +10,8 @@
 #include "driver.h"
 #include "instrument.h"
 #include "program_arguments.h"
-#include "system_calls.h"
+#include "file_system.h"
+#include "tool_system.h"
 
 namespace {
 
@@ -192,12 +193,12 @@ std::string ReadCapture(const std::string& path) {
   std::uint64_t size = 0;
   std::string capture;
   std::size_t length = 0;
-  if (!kvx::system::FileSize(path, &size) || size > (64u << 20)) {
+  if (!cli::system::FileSize(path, &size) || size > (64u << 20)) {
     std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
     std::exit(cli::kUsageError);
   }
   capture.resize(static_cast<std::size_t>(size));
-  if (!kvx::system::ReadFileBytes(path, capture.data(), capture.size(), &length) ||
+  if (!SystemFileSystem().ReadFileBytes(path, capture.data(), capture.size(), &length) ||
       length != capture.size()) {
     std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
     std::exit(cli::kUsageError);

@@ -1,0 +1,69 @@
+#include "headless_operator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "system_calls.h"
+#include "tarvodlg.h"
+
+std::string TextForTerminal(const std::string& text) {
+  std::string utf8;
+  if (!kvx::system::Cp932ToUtf8(text, &utf8)) utf8 = text;
+  std::string shown;
+  for (char c : utf8) {
+    if (c == '\r') continue;
+    shown += c;
+    if (c == '\n') shown += "  ";
+  }
+  while (!shown.empty() && (shown.back() == ' ' || shown.back() == '\n'))
+    shown.pop_back();
+  return shown;
+}
+
+void HeadlessOperator::ShowMessage(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", programName_.c_str(), TextForTerminal(text).c_str());
+  std::fflush(stderr);
+}
+
+void HeadlessOperator::ExchangeData(std::string& statusText, int32_t& displayMode,
+                                    DataDirection direction) {
+  if (direction == DataDirection::ToControls) {
+    statusLine = statusText;
+    displayChoice = displayMode;
+  } else {
+    statusText = statusLine;
+    displayMode = displayChoice;
+  }
+}
+
+std::string HeadlessOperator::ChooseFolder(const std::string&, const std::string&) {
+  return chosenFolder;
+}
+
+void HeadlessOperator::EnableControl(int id, bool enabled) {
+  if (id == CTarvoDlg::kTransferButton) transferEnabled = enabled;
+  if (id == CTarvoDlg::kCloseButton) closeEnabled = enabled;
+}
+
+void HeadlessOperator::Pause(uint32_t milliseconds) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kPiece = std::chrono::milliseconds(50);
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (auto left = end - Clock::now(); left > Clock::duration::zero() && !StopRequested();
+       left = end - Clock::now()) {
+    const auto piece =
+        std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kPiece));
+    kvx::system::Sleep(static_cast<uint32_t>(piece.count()));
+  }
+}
+
+uint64_t HeadlessOperator::MonotonicMilliseconds() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+bool HeadlessOperator::StopRequested() {
+  return kvx::system::StopSignal() != 0;
+}

@@ -1,0 +1,132 @@
+// The system's files and folders on Linux. Paths arrive in code page 932 and go to the system in
+// UTF-8, its usual encoding of file names.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "file_system.h"
+#include "system_calls.h"
+
+using kvx::system::Cp932ToUtf8;
+using kvx::system::Utf8ToCp932;
+
+namespace {
+
+// The file name for the system, or nothing when the path has no UTF-8 form.
+bool NativePath(const std::string& path, std::string* native) {
+  return Cp932ToUtf8(path, native);
+}
+
+}  // namespace
+
+char SystemFileSystem::PathSeparator() const {
+  return '/';
+}
+
+bool SystemFileSystem::TemporaryFolder(std::string* folder) {
+  const char* tmpdir = std::getenv("TMPDIR");
+  std::string native = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
+  if (native.back() != '/') native += '/';
+  return Utf8ToCp932(native, folder);
+}
+
+bool SystemFileSystem::CreateUniqueFile(const std::string& folder, const std::string& prefix,
+                                        std::string* path) {
+  std::string native;
+  if (!NativePath(folder + prefix, &native)) return false;
+  native += "XXXXXX";
+  const int fd = mkstemp(native.data());
+  if (fd < 0) return false;
+  close(fd);
+  return Utf8ToCp932(native, path);
+}
+
+bool SystemFileSystem::OpenFileForWriting(const std::string& path, FileHandle* file) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  *file = fd;
+  return true;
+}
+
+bool SystemFileSystem::ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
+                                     std::size_t* length) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::size_t total = 0;
+  bool ok = true;
+  while (total < capacity) {
+    const ssize_t got = read(fd, buffer + total, capacity - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    total += static_cast<std::size_t>(got);
+  }
+  close(fd);
+  *length = total;
+  return ok;
+}
+
+bool SystemFileSystem::ListFolder(const std::string& folder, std::vector<std::string>* names) {
+  std::string native;
+  if (!NativePath(folder, &native)) return false;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(native.c_str()), closedir);
+  if (!dir) return false;
+  names->clear();
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string converted;
+    // A name with no code page 932 form is listed as it is; it never names a CSV file of ours.
+    names->push_back(Utf8ToCp932(name, &converted) ? converted : name);
+  }
+  return true;
+}
+
+bool SystemFileSystem::IsFolder(const std::string& path) {
+  std::string native;
+  struct stat status;
+  return NativePath(path, &native) && stat(native.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool SystemFileSystem::CreateFolder(const std::string& path) {
+  std::string native;
+  return NativePath(path, &native) && mkdir(native.c_str(), 0777) == 0;
+}
+
+CreateResult SystemFileSystem::CreateNewFile(const std::string& path, FileHandle* file) {
+  std::string native;
+  if (!NativePath(path, &native)) return CreateResult::Failed;
+  const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? CreateResult::Exists : CreateResult::Failed;
+  *file = fd;
+  return CreateResult::Created;
+}
+
+bool SystemFileSystem::WriteFileBytes(FileHandle file, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(static_cast<int>(file), data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool SystemFileSystem::CloseFile(FileHandle file) {
+  return close(static_cast<int>(file)) == 0;
+}
+
+bool SystemFileSystem::RemoveFile(const std::string& path) {
+  std::string native;
+  return NativePath(path, &native) && unlink(native.c_str()) == 0;
+}

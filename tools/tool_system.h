@@ -1,0 +1,26 @@
+// What only the command-line tools ask of the system, one implementation per platform
+// (posix/, win32/). Texts and paths are code page 932 bytes.
+#ifndef TOOLS_TOOL_SYSTEM_H
+#define TOOLS_TOOL_SYSTEM_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli::system {
+
+// The program's command-line arguments after its name, in code page 932 (argv on Linux is
+// UTF-8; Windows gives them in UTF-16). An argument that has no code page 932 form is left out
+// and reported, in UTF-8, in `unconvertible`.
+std::vector<std::string> CommandLineArguments(int argc, char** argv,
+                                              std::vector<std::string>* unconvertible);
+
+// Whether standard output goes to a terminal (a console on Windows).
+bool StandardOutputIsTerminal();
+
+// The size of a regular file; false when there is none at the path.
+bool FileSize(const std::string& path, std::uint64_t* size);
+
+}  // namespace cli::system
+
+#endif  // TOOLS_TOOL_SYSTEM_H

@@ -1,0 +1,53 @@
+// What only the command-line tools ask of Windows: their arguments (in UTF-16), whether
+// standard output is a console, and a file's size.
+#include <windows.h>
+// windows.h first: shellapi.h needs its types.
+#include <shellapi.h>
+
+#include "tool_system.h"
+#include "wide_text.h"
+
+namespace cli::system {
+
+using kvx::win32::FromWide;
+using kvx::win32::kCodePage932;
+using kvx::win32::NativePath;
+
+std::vector<std::string> CommandLineArguments(int, char**,
+                                              std::vector<std::string>* unconvertible) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  for (int i = 1; i < count; ++i) {
+    std::string converted;
+    if (FromWide(kCodePage932, wide[i], &converted)) {
+      arguments.push_back(converted);
+    } else {
+      std::string utf8;
+      FromWide(CP_UTF8, wide[i], &utf8);
+      unconvertible->push_back(utf8);
+    }
+  }
+  LocalFree(wide);
+  return arguments;
+}
+
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+bool FileSize(const std::string& path, std::uint64_t* size) {
+  std::wstring native;
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!NativePath(path, &native) ||
+      !GetFileAttributesExW(native.c_str(), GetFileExInfoStandard, &attributes) ||
+      (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return false;
+  }
+  *size = (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+  return true;
+}
+
+}  // namespace cli::system
