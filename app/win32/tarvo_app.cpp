@@ -1,0 +1,50 @@
+// CTarvoApp, the application object of KVX-300: one copy per desktop, guarded by the named
+// mutex "KVX-300.exe"; the main dialog run modally; the program's end when it closes.
+#include <windows.h>
+
+#include <objbase.h>
+
+#include "dialog_framework.h"
+#include "tarvodlg_window.h"
+#include "transfer_state.h"
+
+namespace {
+
+// The one process-wide record of the transfer and the CSV writers.
+TransferState transferState;
+
+}  // namespace
+
+class CTarvoApp : public win::Application {
+ protected:
+  bool InitInstance() override {
+    // The shell's folder chooser needs COM on this thread.
+    comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    singleInstanceMutex = CreateMutexW(nullptr, TRUE, L"KVX-300.exe");
+    // A second copy ends at once and says nothing; a mutex that cannot be made guards nothing,
+    // and the program runs all the same.
+    if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
+    TarvoDlgWindow dialog(transferState);
+    dialog.DoModal(nullptr);
+    return false;
+  }
+
+  int ExitInstance() override {
+    if (singleInstanceMutex != nullptr) {
+      ReleaseMutex(singleInstanceMutex);  // fails for a second copy, which never owned it
+      CloseHandle(singleInstanceMutex);
+    }
+    if (comStarted) CoUninitialize();
+    return win::Application::ExitInstance();
+  }
+
+ private:
+  HANDLE singleInstanceMutex = nullptr;
+  bool comStarted = false;
+};
+
+CTarvoApp theApp;
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  return theApp.Run(instance);
+}
