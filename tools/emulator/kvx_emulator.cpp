@@ -8,9 +8,9 @@
 #include "command_line.h"
 #include "dataset.h"
 #include "driver.h"
+#include "file_system.h"
 #include "instrument.h"
 #include "program_arguments.h"
-#include "file_system.h"
 #include "tool_system.h"
 
 namespace {
