@@ -97,7 +97,11 @@ std::string TarvoDlgWindow::ChooseFolder(const std::string& title,
 }
 
 void TarvoDlgWindow::EnableControl(int id, bool enabled) {
-  EnableWindow(GetDlgItem(Handle(), id), enabled ? TRUE : FALSE);
+  const HWND control = GetDlgItem(Handle(), id);
+  // A control disabled with the focus would take the focus with it, and the keyboard (Esc,
+  // Enter, Tab) would do nothing in the dialog until a click; the focus moves on first.
+  if (!enabled && GetFocus() == control) SendMessageW(Handle(), WM_NEXTDLGCTL, 0, FALSE);
+  EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
 void TarvoDlgWindow::RepaintNow() {
