@@ -1,17 +1,8 @@
 #include "block_checksum.h"
 
+#include "capture_decoding.h"
+
 namespace kvx {
-
-namespace {
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool BlockIsGood(std::string_view block) {
   if (block.size() < 3 || block.size() % 2 == 0) return false;

@@ -12,11 +12,10 @@ bool IsSpace(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return 99;
+// The value of `c` as a digit of `base` (10 or 16), or -1 when it is none.
+int DigitIn(char c, int base) {
+  const int value = HexDigitValue(c);
+  return value < base ? value : -1;
 }
 
 int32_t ReadInteger(std::string_view text, int base) {
@@ -29,18 +28,25 @@ int32_t ReadInteger(std::string_view text, int base) {
   }
   // "0x" is a prefix only when a hexadecimal digit follows it; otherwise the 0 is the number.
   if (base == 16 && at + 2 < text.size() && text[at] == '0' &&
-      (text[at + 1] == 'x' || text[at + 1] == 'X') && DigitValue(text[at + 2]) < 16) {
+      (text[at + 1] == 'x' || text[at + 1] == 'X') && DigitIn(text[at + 2], 16) >= 0) {
     at += 2;
   }
   int64_t value = 0;
-  for (; at < text.size() && DigitValue(text[at]) < base; ++at) {
-    value = value * base + DigitValue(text[at]);
+  for (int digit; at < text.size() && (digit = DigitIn(text[at], base)) >= 0; ++at) {
+    value = value * base + digit;
     if (value > INT32_MAX) value = INT32_MAX;  // Not reached by fields of six characters.
   }
   return static_cast<int32_t>(negative ? -value : value);
 }
 
 }  // namespace
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 std::string_view Mid(std::string_view text, std::size_t position, std::size_t count) {
   if (position >= text.size()) return {};

@@ -17,6 +17,9 @@ std::string_view Mid(std::string_view text, std::size_t position, std::size_t co
 std::string_view Left(std::string_view text, std::size_t count);
 std::string_view Right(std::string_view text, std::size_t count);
 
+// The value of a hexadecimal digit of either case, or -1 for any other character.
+int HexDigitValue(char c);
+
 // Numbers as the C library's strtol reads them: leading white space, an optional sign, for
 // base 16 an optional 0x, then digits up to the first other character; no digits gives 0.
 // The fields are at most six characters, so every value fits.
