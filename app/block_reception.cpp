@@ -7,7 +7,6 @@
 
 #include "block_checksum.h"
 #include "program_texts.h"
-#include "tarvo.h"
 #include "tarvodlg.h"
 
 namespace {
@@ -29,7 +28,7 @@ void CTarvoDlg::ReceiveBlocks() {
     uint32_t length = 0;
     for (int emptyReceives = 0;; ++emptyReceives) {
       if (EndedByStopOrStall()) return;
-      if (TarvoReceive(buffer, &length) != LINK_OK) {
+      if (link_.Receive(buffer, &length) != LINK_OK) {
         EndOnLostLink();
         return;
       }

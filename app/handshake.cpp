@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "program_texts.h"
-#include "tarvo.h"
 #include "tarvodlg.h"
 
 namespace {
@@ -20,7 +19,7 @@ void CTarvoDlg::RunHandshake() {
     uint32_t length = 0;
     for (;;) {
       if (EndedByStopOrStall()) return;
-      if (TarvoReceive(buffer, &length) != LINK_OK) {
+      if (link_.Receive(buffer, &length) != LINK_OK) {
         EndOnLostLink();
         return;
       }

@@ -9,6 +9,7 @@
 
 #include "csv_conversion.h"
 #include "file_system.h"
+#include "instrument_link.h"
 #include "operator_side.h"
 #include "transfer_state.h"
 
@@ -37,8 +38,11 @@ enum class CaptureKeeping { Never, WhenConversionIncomplete, Always };
 
 class CTarvoDlg {
  public:
+  CTarvoDlg(OperatorSide& ui, FileSystem& files, TransferState& transfer, InstrumentLink& link)
+      : ui_(ui), files_(files), transfer_(transfer), link_(link) {}
+  // A dialog that only converts: no instrument is ever found.
   CTarvoDlg(OperatorSide& ui, FileSystem& files, TransferState& transfer)
-      : ui_(ui), files_(files), transfer_(transfer) {}
+      : CTarvoDlg(ui, files, transfer, noLink_) {}
 
   // The dialog's two push buttons: "データ転送" and "閉じる".
   static constexpr int kTransferButton = 1019;
@@ -116,6 +120,8 @@ class CTarvoDlg {
   OperatorSide& ui_;
   FileSystem& files_;
   TransferState& transfer_;
+  NoInstrumentLink noLink_;
+  InstrumentLink& link_;
   uint64_t lastProgressMs_ = 0;
   int handshakeStep_ = 0;  // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
 };

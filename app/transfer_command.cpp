@@ -1,7 +1,6 @@
 // The "データ転送" command: choosing the folder, preparing the capture file, starting the link
 // and sending the first command; and the clean-up with which every transfer ends.
 #include "program_texts.h"
-#include "tarvo.h"
 #include "tarvodlg.h"
 
 std::string ChooseSaveFolder(OperatorSide& ui, const std::string& initialFolder) {
@@ -35,7 +34,7 @@ void CTarvoDlg::OnDataTransfer() {
     EnableButtons();
     return;
   }
-  if (TarvoInit() != LINK_OK) {
+  if (link_.Init() != LINK_OK) {
     transferEnd = TransferEnd::NoDriver;
     CloseAndDeleteCapture();
     ui_.ShowMessage(std::string(kvx::texts::kDriverNotRecognised));
@@ -56,7 +55,7 @@ void CTarvoDlg::OnDataTransfer() {
 
 void CTarvoDlg::EndOfTransferCleanup() {
   CloseAndDeleteCapture();  // The capture may be gone already.
-  TarvoExit();
+  link_.Exit();
   transfer_.ClearCounters();
   EnableButtons();
 }
@@ -80,7 +79,7 @@ void CTarvoDlg::CloseAndDeleteCapture() {
 }
 
 int32_t CTarvoDlg::Send(std::string_view command) {
-  return TarvoSend(command.data(), static_cast<uint32_t>(command.size()));
+  return link_.Send(command.data(), static_cast<uint32_t>(command.size()));
 }
 
 void CTarvoDlg::EndTransfer(TransferEnd end, std::string_view message) {

@@ -33,7 +33,7 @@ std::string MemoryFileSystem::Parent(const std::string& normal) {
 }
 
 bool MemoryFileSystem::TemporaryFolder(std::string* folder) {
-  if (failTemporaryFolder) return false;
+  if (faults.NextCallFails() || failTemporaryFolder) return false;
   MakeFolder(temporaryFolder);
   *folder = Normal(temporaryFolder) + "/";
   return true;
@@ -41,7 +41,7 @@ bool MemoryFileSystem::TemporaryFolder(std::string* folder) {
 
 bool MemoryFileSystem::CreateUniqueFile(const std::string& folder, const std::string& prefix,
                                         std::string* path) {
-  if (failUniqueFile || !IsFolder(folder)) return false;
+  if (faults.NextCallFails() || failUniqueFile || !HasFolder(folder)) return false;
   std::string candidate;
   do {
     char number[8];
@@ -55,7 +55,8 @@ bool MemoryFileSystem::CreateUniqueFile(const std::string& folder, const std::st
 
 bool MemoryFileSystem::OpenFileForWriting(const std::string& path, FileHandle* file) {
   const std::string normal = Normal(path);
-  if (failOpenForWriting || folders_.count(normal) != 0 || folders_.count(Parent(normal)) == 0) {
+  if (faults.NextCallFails() || failOpenForWriting || folders_.count(normal) != 0 ||
+      folders_.count(Parent(normal)) == 0) {
     return false;
   }
   files_[normal].clear();
@@ -66,6 +67,7 @@ bool MemoryFileSystem::OpenFileForWriting(const std::string& path, FileHandle* f
 
 bool MemoryFileSystem::ReadFileBytes(const std::string& path, char* buffer, std::size_t capacity,
                                      std::size_t* length) {
+  if (faults.NextCallFails()) return false;
   auto found = files_.find(Normal(path));
   if (found == files_.end()) return false;
   *length = std::min(capacity, found->second.size());
@@ -75,7 +77,7 @@ bool MemoryFileSystem::ReadFileBytes(const std::string& path, char* buffer, std:
 
 bool MemoryFileSystem::ListFolder(const std::string& folder, std::vector<std::string>* names) {
   ++listings;
-  if (!IsFolder(folder)) return false;
+  if (faults.NextCallFails() || !HasFolder(folder)) return false;
   *names = Names(folder);
   if (reverseListing) std::reverse(names->begin(), names->end());
   for (const std::string& hidden : hiddenNames)
@@ -84,19 +86,27 @@ bool MemoryFileSystem::ListFolder(const std::string& folder, std::vector<std::st
 }
 
 bool MemoryFileSystem::IsFolder(const std::string& path) {
+  return !faults.NextCallFails() && HasFolder(path);
+}
+
+bool MemoryFileSystem::HasFolder(const std::string& path) const {
   return folders_.count(Normal(path)) != 0;
 }
 
 bool MemoryFileSystem::CreateFolder(const std::string& path) {
   const std::string normal = Normal(path);
-  if (failCreateFolder || Exists(normal) || folders_.count(Parent(normal)) == 0) return false;
+  if (faults.NextCallFails() || failCreateFolder || Exists(normal) ||
+      folders_.count(Parent(normal)) == 0)
+    return false;
   folders_.insert(normal);
   return true;
 }
 
 CreateResult MemoryFileSystem::CreateNewFile(const std::string& path, FileHandle* file) {
   const std::string normal = Normal(path);
-  if (failCreateFile || folders_.count(Parent(normal)) == 0) return CreateResult::Failed;
+  if (faults.NextCallFails() || failCreateFile || folders_.count(Parent(normal)) == 0) {
+    return CreateResult::Failed;
+  }
   if (Exists(normal)) return CreateResult::Exists;
   files_[normal] = "";
   open_[nextHandle_] = normal;
@@ -106,6 +116,7 @@ CreateResult MemoryFileSystem::CreateNewFile(const std::string& path, FileHandle
 }
 
 bool MemoryFileSystem::WriteFileBytes(FileHandle file, const char* data, std::size_t size) {
+  if (faults.NextCallFails()) return false;
   auto found = open_.find(file);
   if (found == open_.end()) return false;
   std::size_t fits = size;
@@ -119,10 +130,17 @@ bool MemoryFileSystem::WriteFileBytes(FileHandle file, const char* data, std::si
 }
 
 bool MemoryFileSystem::CloseFile(FileHandle file) {
-  return open_.erase(file) == 1 && !failClose;
+  // A close that fails still lets the handle go, as the systems' closes do.
+  const bool failed = faults.NextCallFails();
+  return open_.erase(file) == 1 && !failClose && !failed;
 }
 
 bool MemoryFileSystem::RemoveFile(const std::string& path) {
+  if (faults.NextCallFails()) {
+    if (files_.count(Normal(path)) != 0) refusedRemovals.insert(Normal(path));
+    return false;
+  }
+  refusedRemovals.erase(Normal(path));
   return files_.erase(Normal(path)) == 1;
 }
 
@@ -180,7 +198,20 @@ void RecordingOperator::ShowMessage(const std::string& text) {
 void RecordingOperator::ExchangeData(std::string& statusText, int32_t& displayMode,
                                      DataDirection direction) {
   HeadlessOperator::ExchangeData(statusText, displayMode, direction);
-  if (direction == DataDirection::ToControls) statusLines.push_back(Utf8(statusLine));
+  if (direction == DataDirection::ToControls) {
+    statusLines.push_back(Utf8(statusLine));
+    events.push_back("status " + statusLines.back());
+  }
+}
+
+void RecordingOperator::RepaintNow() {
+  ++repaints;
+  events.emplace_back("repaint");
+}
+
+void RecordingOperator::LetOneMessageThrough() {
+  ++messagesLetThrough;
+  events.emplace_back("message let through");
 }
 
 void RecordingOperator::Pause(uint32_t milliseconds) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_countdown.h"
 #include "file_system.h"
 #include "headless_operator.h"
 
@@ -63,8 +64,13 @@ class MemoryFileSystem : public FileSystem {
   bool failCreateFile = false;
   std::optional<std::size_t> bytesUntilFull;  // the disk fills up after this many bytes
   bool failClose = false;
+  // Every call above but PathSeparator counts; the one the countdown picks fails as the call
+  // fails on a system: false, or CreateResult::Failed.
+  FaultCountdown faults;
+  std::set<std::string> refusedRemovals;  // files whose removal a fault refused, still there
 
  private:
+  bool HasFolder(const std::string& path) const;
   static std::string Normal(const std::string& path);
   static std::string Parent(const std::string& normal);
 
@@ -84,16 +90,21 @@ class RecordingOperator : public HeadlessOperator {
   void ShowMessage(const std::string& text) override;
   void ExchangeData(std::string& statusText, int32_t& displayMode,
                     DataDirection direction) override;
-  void RepaintNow() override { ++repaints; }
-  void LetOneMessageThrough() override { ++messagesLetThrough; }
+  void RepaintNow() override;
+  void LetOneMessageThrough() override;
   void Pause(uint32_t milliseconds) override;
   // The real clock moved on by every pause asked for, as if it had been slept.
   uint64_t MonotonicMilliseconds() override;
+  // The clock moves on as if the program had waited this long in a call (a receive's wait).
+  void Elapse(uint32_t milliseconds) { pausedMs_ += milliseconds; }
   bool StopRequested() override { return stopRequested; }
 
   std::vector<std::string> messages;     // in UTF-8
   std::vector<std::string> statusLines;  // each status line shown, in UTF-8
-  std::vector<uint32_t> pauses;          // asked for, not slept
+  // The status lines ("status 通信中…"), repaints ("repaint") and messages let through
+  // ("message let through") in the order they came.
+  std::vector<std::string> events;
+  std::vector<uint32_t> pauses;  // asked for, not slept
   int repaints = 0;
   int messagesLetThrough = 0;
 

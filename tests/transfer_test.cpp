@@ -1,9 +1,11 @@
-// Whole transfers, end to end: the program's transfer against kvx-emulator processes through the
-// real library, with the pauses recorded instead of slept. Every way a transfer ends, what the
-// operator sees, what the instrument is told, and that each end leaves nothing behind.
+// Whole transfers: the program's transfer against kvx-emulator's instrument, played in this
+// process through a scripted link, and (a few, end to end) against kvx-emulator processes through
+// the real library; the pauses are recorded instead of slept. Every way a transfer ends, what
+// the operator sees, what the instrument is told, and that each end leaves nothing behind.
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "block_checksum.h"
 #include "emulator_process.h"
 #include "program_test_support.h"
+#include "scripted_link.h"
 
 namespace program_testing {
 namespace {
@@ -31,10 +34,16 @@ std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-// A transfer as the operator starts it: the dialog, the process-wide record, and the folders.
-class TransferTest : public ::testing::Test {
+std::string Example(int kind) {
+  return ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind" + std::to_string(kind) +
+                  "-capture.txt");
+}
+
+// What a transfer starts from, whatever link it runs over: the operator, the process-wide
+// record, the folders, and the checks of its end.
+class TransferFixture : public ::testing::Test {
  protected:
-  TransferTest() {
+  TransferFixture() {
     ui_.chosenFolder = kSaveFolder;
     files_.MakeFolder(kSaveFolder);
     files_.temporaryFolder = kTemporaryFolder;
@@ -43,41 +52,16 @@ class TransferTest : public ::testing::Test {
   static constexpr char kSaveFolder[] = "/save";
   static constexpr char kTemporaryFolder[] = "/temp";
 
-  // Starts an emulator with `options`, presses "データ転送" and waits until the link is closed.
-  // Returns the commands the instrument saw, as "END", "STATUS2", … ("NEXT (write failed)").
-  std::vector<std::string> Transfer(const std::vector<std::string>& options) {
-    EmulatorProcess emulator(options);
-    dialog_.OnDataTransfer();
-    ExpectCleanEnd(emulator);
-    return Commands(emulator.Log());
-  }
-
-  static std::vector<std::string> Commands(const std::vector<std::string>& log) {
-    std::vector<std::string> commands;
-    for (const std::string& line : log) {
-      if (line.rfind("command \"", 0) != 0) continue;
-      const std::size_t end = line.find("\\r\"");
-      std::string command = line.substr(9, end - 9);
-      if (line.find(": write failed") != std::string::npos) command += " (write failed)";
-      if (line.find(": device gone") != std::string::npos) command += " (device gone)";
-      commands.push_back(command);
-    }
-    return commands;
-  }
-
-  // What every end of a transfer leaves: no capture file, the link closed, the counters
-  // cleared, both buttons enabled.
-  void ExpectCleanEnd(const EmulatorProcess& emulator) {
+  // What every end of a transfer leaves: no capture file, the counters cleared, both buttons
+  // enabled.
+  void ExpectCleanEndOfTheProgram() {
     EXPECT_THAT(files_.Names(kTemporaryFolder), IsEmpty()) << "a capture file was left";
-    const std::vector<std::string> log = emulator.Log();
-    if (std::find(log.begin(), log.end(), "link opened") != log.end()) {
-      EXPECT_TRUE(emulator.WaitForLogLine("link closed"));
-    }
     EXPECT_EQ(transfer_.responseSeen + transfer_.lastFileNumber + transfer_.folderScanned +
                   transfer_.sampleIndex + transfer_.sampleCount + transfer_.payloadLength +
                   transfer_.blockCounter + transfer_.resendCount,
               0);
     EXPECT_EQ(transfer_.captureFile, kNoFile);
+    EXPECT_EQ(files_.OpenFiles(), 0u);
     EXPECT_TRUE(ui_.transferEnabled);
     EXPECT_TRUE(ui_.closeEnabled);
   }
@@ -107,17 +91,87 @@ class TransferTest : public ::testing::Test {
   RecordingOperator ui_;
   MemoryFileSystem files_;
   TransferState transfer_;
-  CTarvoDlg dialog_{ui_, files_, transfer_};
 };
 
-TEST_F(TransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
+// Transfers against the instrument played in this process.
+class TransferTest : public TransferFixture {
+ protected:
+  TransferTest() {
+    link_.onWait = [this](uint32_t milliseconds) { ui_.Elapse(milliseconds); };
+  }
+
+  // Connects the instrument that kvx-emulator would play with `options`, presses "データ転送"
+  // and returns the commands the instrument took, as "END", "STATUS2", … ("NEXT (write
+  // failed)").
+  std::vector<std::string> Transfer(const std::vector<std::string>& options) {
+    Connect(options);
+    dialog_.OnDataTransfer();
+    ExpectCleanEnd();
+    return link_.commands;
+  }
+
+  void Connect(const std::vector<std::string>& options) {
+    instrument_ = std::make_unique<EmulatedInstrument>(options);
+    link_.instrument = instrument_.get();
+    link_.commands.clear();
+    link_.emptyReceives = 0;
+  }
+
+  // The program's clean end, and the link stopped.
+  void ExpectCleanEnd() {
+    ExpectCleanEndOfTheProgram();
+    EXPECT_FALSE(link_.IsOpen()) << "the link was left open";
+  }
+
+  std::unique_ptr<EmulatedInstrument> instrument_;
+  ScriptedLink link_;
+  CTarvoDlg dialog_{ui_, files_, transfer_, link_};
+};
+
+// Transfers against kvx-emulator processes through the library, end to end.
+class EndToEndTransferTest : public TransferFixture {
+ protected:
+  // Starts an emulator with `options`, presses "データ転送" and waits until the link is closed.
+  // Returns the commands the instrument saw, as TransferTest::Transfer does.
+  std::vector<std::string> Transfer(const std::vector<std::string>& options) {
+    EmulatorProcess emulator(options);
+    dialog_.OnDataTransfer();
+    ExpectCleanEnd(emulator);
+    return Commands(emulator.Log());
+  }
+
+  static std::vector<std::string> Commands(const std::vector<std::string>& log) {
+    std::vector<std::string> commands;
+    for (const std::string& line : log) {
+      if (line.rfind("command \"", 0) != 0) continue;
+      const std::size_t end = line.find("\\r\"");
+      std::string command = line.substr(9, end - 9);
+      if (line.find(": write failed") != std::string::npos) command += " (write failed)";
+      if (line.find(": device gone") != std::string::npos) command += " (device gone)";
+      commands.push_back(command);
+    }
+    return commands;
+  }
+
+  void ExpectCleanEnd(const EmulatorProcess& emulator) {
+    ExpectCleanEndOfTheProgram();
+    const std::vector<std::string> log = emulator.Log();
+    if (std::find(log.begin(), log.end(), "link opened") != log.end()) {
+      EXPECT_TRUE(emulator.WaitForLogLine("link closed"));
+    }
+  }
+
+  LibraryLink link_;
+  CTarvoDlg dialog_{ui_, files_, transfer_, link_};
+};
+
+TEST_F(EndToEndTransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
   for (int kind : {1, 2}) {
     for (int mode : {0, 1}) {
       SCOPED_TRACE(::testing::Message() << "kind " << kind << ", display mode " << mode);
       files_.RemoveTree(OutputFolder());
       ui_.displayChoice = mode;
-      const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind" +
-                                           std::to_string(kind) + "-capture.txt");
+      const std::string capture = Example(kind);
       Transfer({"--kind", std::to_string(kind), "--capture", CaptureFile(capture)});
       EXPECT_EQ(transfer_.instrumentKind, kind);
       EXPECT_EQ(dialog_.displayMode, mode);
@@ -131,7 +185,7 @@ TEST_F(TransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
   EXPECT_THAT(ui_.messages, IsEmpty());
 }
 
-TEST_F(TransferTest, EveryStepPausesAsTheProtocolWants) {
+TEST_F(EndToEndTransferTest, EveryStepPausesAsTheProtocolWants) {
   const std::vector<std::string> commands =
       Transfer({"--capture", CaptureFile("0001"), "--block-bytes", "1"});
 
@@ -149,11 +203,15 @@ TEST_F(TransferTest, TheHeartbeatBlinksFiveBlocksLitAndOneDark) {
     capture += "00";
   Transfer({"--capture", CaptureFile(capture), "--block-bytes", "1"});
 
-  // The start, then blocks 1, 6, 7, 12 and 13, then the end.
-  EXPECT_THAT(ui_.statusLines, ElementsAre(kCommunicating, kCommunicating, "", kCommunicating, "",
-                                           kCommunicating, kFinished));
-  EXPECT_EQ(ui_.repaints, 5);
-  EXPECT_EQ(ui_.messagesLetThrough, 14);
+  // The start; then block 1 lit, blocks 2-5 as they are, block 6 dark, block 7 lit …; the end.
+  std::vector<std::string> expected = {std::string("status ") + kCommunicating};
+  for (int block = 1; block <= 14; ++block) {
+    if (block % 6 == 1) expected.insert(expected.end(), {"status 通信中…", "repaint"});
+    if (block % 6 == 0) expected.insert(expected.end(), {"status ", "repaint"});
+    expected.push_back("message let through");
+  }
+  expected.push_back(std::string("status ") + kFinished);
+  EXPECT_EQ(ui_.events, expected);
 }
 
 TEST_F(TransferTest, HandshakeEnds) {
@@ -268,27 +326,26 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
        {Case{&files_.failTemporaryFolder, noFile, TransferEnd::TemporaryFileNotCreated},
         Case{&files_.failUniqueFile, noFile, TransferEnd::TemporaryFileNotCreated},
         Case{&files_.failOpenForWriting, "作成失敗", TransferEnd::CaptureNotOpened}}) {
-    EmulatorProcess emulator({});
+    Connect({});
     ui_.messages.clear();
     *c.fault = true;
     dialog_.OnDataTransfer();
     *c.fault = false;
     EXPECT_THAT(ui_.messages, ElementsAre(c.message));
     EXPECT_EQ(dialog_.transferEnd, c.end);
-    EXPECT_THAT(emulator.Log(), IsEmpty()) << "the link was started";
-    ExpectCleanEnd(emulator);
+    EXPECT_EQ(link_.opens, 0) << "the link was started";
+    ExpectCleanEnd();
   }
   {
     // No instrument: the driver message, and no link to stop.
-    testing_support::EmulatorProcess emulator({});
-    emulator.Stop();
+    link_.instrument = nullptr;
     ui_.messages.clear();
     dialog_.OnDataTransfer();
     EXPECT_THAT(
         ui_.messages,
         ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
     EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoDriver);
-    ExpectCleanEnd(emulator);
+    ExpectCleanEnd();
   }
   {
     // The first "END\r" cannot be sent: the status line goes back to empty.
@@ -343,6 +400,43 @@ TEST_F(TransferTest, BlockEnds) {
     EXPECT_EQ(dialog_.transferEnd, c.end);
     EXPECT_FALSE(files_.Exists(OutputFolder()));
     EXPECT_EQ(ui_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
+  }
+}
+
+TEST_F(EndToEndTransferTest, TheLibraryTellsAFailedSendFromALostDeviceAndNoDevice) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string message;
+    TransferEnd end;
+  };
+  const Case cases[] = {
+      {{"--fail-writes-from", "NEXT"}, "送信エラー8:-9", TransferEnd::SendFailed},
+      {{"--fail-writes-from", "STATUS2", "--fail-probe"},
+       "送信エラー2:-8",
+       TransferEnd::SendFailed},
+      {{"--drop-at-block", "2"}, kCannotCommunicate, TransferEnd::LostLink},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.front());
+    ui_.messages.clear();
+    std::vector<std::string> options = c.options;
+    options.insert(options.end(), {"--capture", CaptureFile("000102"), "--block-bytes", "1"});
+    Transfer(options);
+    EXPECT_THAT(ui_.messages, ElementsAre(c.message));
+    EXPECT_EQ(dialog_.transferEnd, c.end);
+    EXPECT_FALSE(files_.Exists(OutputFolder()));
+  }
+  {
+    // No instrument in the registry: the driver message, and no link to stop.
+    EmulatorProcess emulator({});
+    emulator.Stop();
+    ui_.messages.clear();
+    dialog_.OnDataTransfer();
+    EXPECT_THAT(
+        ui_.messages,
+        ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
+    EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoDriver);
+    ExpectCleanEnd(emulator);
   }
 }
 
@@ -433,11 +527,8 @@ TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
 
 TEST_F(TransferTest, EmptyReceivesAreRepeatedAtOnceThenWithAShortPause) {
   dialog_.progressTimeoutMs = 2000;
-  EmulatorProcess emulator({"--capture", CaptureFile("00"), "--empty-reads-from", "NEXT"});
-  dialog_.OnDataTransfer();
-  ExpectCleanEnd(emulator);
-  const std::vector<std::string> log = emulator.Log();
-  const auto empty = std::count(log.begin(), log.end(), "reply: nothing yet");
+  Transfer({"--capture", CaptureFile("00"), "--empty-reads-from", "NEXT"});
+  const auto empty = link_.emptyReceives;
   const auto retryPauses = std::count(ui_.pauses.begin(), ui_.pauses.end(), 50u);
   // Ten at once, then a pause of 50 ms before each further one, until the bound.
   EXPECT_EQ(empty, retryPauses + 10);
@@ -446,7 +537,7 @@ TEST_F(TransferTest, EmptyReceivesAreRepeatedAtOnceThenWithAShortPause) {
 }
 
 TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
-  const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind1-capture.txt");
+  const std::string capture = Example(1);
   const auto expected = Expected(1, 0, capture);
   struct Case {
     std::size_t stopAtPause;
@@ -487,7 +578,7 @@ TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
 }
 
 TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
-  const std::string capture = ReadText(std::string(KVX_SOURCE_DIR) + "/examples/kind1-capture.txt");
+  const std::string capture = Example(1);
   const std::string keptName = std::string(kSaveFolder) + "/kvx-capture-kind1.txt";
   {
     // The window's way: whatever the conversion came to, the capture goes.
@@ -517,14 +608,14 @@ TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
   {
     // When the chosen folder takes no file either, the capture stays in the temporary folder.
     files_.failCreateFile = true;
-    EmulatorProcess emulator({"--capture", CaptureFile(capture)});
+    Connect({"--capture", CaptureFile(capture)});
     dialog_.OnDataTransfer();
     files_.failCreateFile = false;
     EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::CsvNotWritten);
     EXPECT_EQ(dialog_.keptCapture, transfer_.capturePath);
     EXPECT_EQ(files_.Read(transfer_.capturePath), capture);
     files_.RemoveFile(transfer_.capturePath);
-    ExpectCleanEnd(emulator);
+    ExpectCleanEnd();
   }
   {
     // Asked to keep it always, it goes where it was asked to, and the CSV files are written.

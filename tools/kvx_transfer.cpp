@@ -13,6 +13,7 @@
 #include "system_calls.h"
 #include "tarvodlg.h"
 #include "tool_system.h"
+#include "transfer_exit_status.h"
 #include "transfer_state.h"
 
 namespace {
@@ -57,53 +58,6 @@ const char kUsage[] =
     "      closing): the capture is deleted, and so is a CSV file being written; CSV files\n"
     "      already complete stay\n"
     "  1   any other end\n";
-
-enum ExitStatus {
-  kFinished = 0,
-  kOtherEnd = 1,
-  kNoDriver = 3,
-  kNoCommunication = 4,
-  kSendFailed = 5,
-  kEndedByInstrument = 6,
-  kNoData = 7,
-  kDataDamaged = 8,
-  kCaptureFile = 9,
-  kCsvIncomplete = 10,
-  kAnotherTransfer = 11,
-  kSignalled = 128,
-};
-
-// The exit status for the way the transfer ended.
-int ExitStatusFor(const CTarvoDlg& dialog) {
-  switch (dialog.transferEnd) {
-    case TransferEnd::Finished:
-      return dialog.conversion.end == kvx::ConversionEnd::Converted ? kFinished : kCsvIncomplete;
-    case TransferEnd::NoDriver:
-      return kNoDriver;
-    case TransferEnd::LostLink:
-    case TransferEnd::NoProgress:
-    case TransferEnd::RefusedByInstrument:
-    case TransferEnd::NotIdentified:
-      return kNoCommunication;
-    case TransferEnd::SendFailed:
-      return kSendFailed;
-    case TransferEnd::EndedByInstrument:
-      return kEndedByInstrument;
-    case TransferEnd::NoData:
-      return kNoData;
-    case TransferEnd::DataDamaged:
-      return kDataDamaged;
-    case TransferEnd::TemporaryFileNotCreated:
-    case TransferEnd::CaptureNotOpened:
-    case TransferEnd::CaptureNotWritten:
-      return kCaptureFile;
-    case TransferEnd::Stopped:
-      return kSignalled + kvx::system::StopSignal();
-    case TransferEnd::None:
-      break;
-  }
-  return kOtherEnd;
-}
 
 // The operator's side on the terminal: what the dialog would show.
 class TransferOperator : public HeadlessOperator {
@@ -225,24 +179,25 @@ int main(int argc, char** argv) {
       std::fprintf(stderr,
                    "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
                    "again once it has ended\n");
-      return kAnotherTransfer;
+      return kvx::kTransferAnotherTransfer;
     case kvx::system::GuardResult::Failed:
       std::fprintf(stderr, "kvx-transfer: %s\n", error.c_str());
-      return kOtherEnd;
+      return kvx::kTransferOtherEnd;
   }
 
   TransferState transfer;
   TransferOperator ui(transfer);
   ui.chosenFolder = folder;
   ui.displayChoice = displayMode;
-  CTarvoDlg dialog(ui, files, transfer);
+  LibraryLink link;
+  CTarvoDlg dialog(ui, files, transfer, link);
   dialog.progressTimeoutMs = timeoutMs;
   dialog.captureKeeping = arguments.Has("keep-capture") ? CaptureKeeping::Always
                                                         : CaptureKeeping::WhenConversionIncomplete;
   dialog.keepCaptureAs = keepAs;
   dialog.OnDataTransfer();
   ReportKeptCapture(dialog, transfer);
-  const int status = ExitStatusFor(dialog);
+  const int status = kvx::ExitStatusFor(dialog, kvx::system::StopSignal());
   if (dialog.transferEnd == TransferEnd::Stopped) {
     std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
                  dialog.keptCapture.empty() ? "; the downloaded data was deleted" : "");

@@ -53,7 +53,7 @@ std::wstring FileVersionOf(HMODULE module) {
 
 TarvoDlgWindow::TarvoDlgWindow(TransferState& transfer)
     : win::ModalDialog(IDD_MAIN),
-      dialog_(*this, files_, transfer),
+      dialog_(*this, files_, transfer, link_),
       m_icon(LoadIconW(win::Application::Current().Instance(), MAKEINTRESOURCEW(IDR_APP_ICON))) {}
 
 void TarvoDlgWindow::ShowMessage(const std::string& text) {

@@ -40,6 +40,7 @@ class TarvoDlgWindow : public win::ModalDialog, public OperatorSide {
   void OnCloseButton();
 
   SystemFileSystem files_;
+  LibraryLink link_;
   CTarvoDlg dialog_;
   HICON m_icon;
 };

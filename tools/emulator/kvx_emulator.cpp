@@ -8,6 +8,7 @@
 #include "command_line.h"
 #include "dataset.h"
 #include "driver.h"
+#include "emulator_options.h"
 #include "file_system.h"
 #include "instrument.h"
 #include "program_arguments.h"
@@ -70,123 +71,6 @@ const char kUsage[] =
   cli::UsageError(reason, kUsage);
 }
 
-int Number(const std::string& text, int low, int high, const std::string& what) {
-  if (text.empty() || text.size() > 6 ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    Fail(what + " needs a number, not \"" + text + "\"");
-  }
-  const int value = std::stoi(text);
-  if (value < low || value > high) {
-    Fail(what + " must be " + std::to_string(low) + " to " + std::to_string(high));
-  }
-  return value;
-}
-
-const std::vector<std::string> kCommands = {"END", "STATUS2", "STATUS", "TRANS",
-                                            "N",   "NEXT",    "AGAIN"};
-
-emulator::Occurrence ParseOccurrence(const std::string& text, const std::string& option) {
-  const std::size_t colon = text.find(':');
-  emulator::Occurrence occurrence{text.substr(0, colon), 1};
-  bool known = false;
-  for (const std::string& command : kCommands)
-    known = known || command == occurrence.command;
-  if (!known) Fail(option + ": no command " + occurrence.command);
-  if (colon != std::string::npos) {
-    occurrence.count = Number(text.substr(colon + 1), 1, 999999, option);
-  }
-  return occurrence;
-}
-
-std::set<int> ParseBlocks(const std::string& text, const std::string& option) {
-  std::set<int> blocks;
-  for (std::size_t start = 0; start <= text.size();) {
-    const std::size_t comma = std::min(text.find(',', start), text.size());
-    blocks.insert(Number(text.substr(start, comma - start), 1, 999999, option));
-    start = comma + 1;
-  }
-  return blocks;
-}
-
-emulator::Faults ParseFaults(const cli::Arguments& arguments) {
-  emulator::Faults faults;
-  faults.firstEndError = arguments.Has("first-end-error");
-  faults.failProbe = arguments.Has("fail-probe");
-  if (arguments.Has("refuse")) {
-    const std::string refusal = arguments.Value("refuse", "");
-    const std::size_t equals = refusal.find('=');
-    const std::string reply = equals == std::string::npos ? "" : refusal.substr(equals + 1);
-    if (reply != "YYY" && reply != "? T" && reply != "? S") {
-      Fail("--refuse needs CMD=YYY, CMD=? T or CMD=? S");
-    }
-    faults.refusals[ParseOccurrence(refusal.substr(0, equals), "--refuse").command] = reply;
-  }
-  if (arguments.Has("identification")) {
-    std::string identification;
-    if (!emulator::Unescape(arguments.Value("identification", ""), &identification)) {
-      Fail("--identification: a broken escape");
-    }
-    faults.identification = identification;
-  }
-  if (arguments.Has("empty-reads")) {
-    faults.emptyReads = Number(arguments.Value("empty-reads", ""), 0, 1000, "--empty-reads");
-  }
-  if (arguments.Has("corrupt"))
-    faults.corruptOnce = ParseBlocks(arguments.Value("corrupt", ""), "--corrupt");
-  if (arguments.Has("corrupt-always")) {
-    faults.corruptAlways = ParseBlocks(arguments.Value("corrupt-always", ""), "--corrupt-always");
-  }
-  if (arguments.Has("cut-block")) {
-    const std::string cut = arguments.Value("cut-block", "");
-    const std::size_t colon = cut.find(':');
-    const int block = Number(cut.substr(0, colon), 1, 999999, "--cut-block");
-    faults.cutBlocks[block] =
-        colon == std::string::npos
-            ? 0
-            : static_cast<std::size_t>(Number(cut.substr(colon + 1), 1, 999999, "--cut-block"));
-  }
-  if (arguments.Has("long-block")) {
-    faults.longBlocks.insert(Number(arguments.Value("long-block", ""), 1, 999999, "--long-block"));
-  }
-  if (arguments.Has("drop-at-command")) {
-    faults.dropAtCommand =
-        ParseOccurrence(arguments.Value("drop-at-command", ""), "--drop-at-command");
-  }
-  if (arguments.Has("drop-at-reply")) {
-    faults.dropAtReply = ParseOccurrence(arguments.Value("drop-at-reply", ""), "--drop-at-reply");
-  }
-  if (arguments.Has("drop-at-block")) {
-    faults.dropAtBlock = Number(arguments.Value("drop-at-block", ""), 1, 999999, "--drop-at-block");
-  }
-  if (arguments.Has("fail-writes-from")) {
-    faults.failWritesFrom =
-        ParseOccurrence(arguments.Value("fail-writes-from", ""), "--fail-writes-from");
-  }
-  if (arguments.Has("silent-from")) {
-    faults.silentFrom = ParseOccurrence(arguments.Value("silent-from", ""), "--silent-from");
-  }
-  if (arguments.Has("empty-reads-from")) {
-    faults.emptyReadsFrom =
-        ParseOccurrence(arguments.Value("empty-reads-from", ""), "--empty-reads-from");
-  }
-  if (arguments.Has("unknown-replies-from")) {
-    faults.unknownRepliesFrom =
-        ParseOccurrence(arguments.Value("unknown-replies-from", ""), "--unknown-replies-from");
-  }
-  if (arguments.Has("block-text")) {
-    const std::string given = arguments.Value("block-text", "");
-    const std::size_t equals = given.find('=');
-    if (equals == std::string::npos || equals + 1 == given.size()) {
-      Fail("--block-text needs K=TEXT with a TEXT");
-    }
-    const int block = Number(given.substr(0, equals), 1, 999999, "--block-text");
-    if (!emulator::Unescape(given.substr(equals + 1), &faults.blockTexts[block])) {
-      Fail("--block-text: a broken escape");
-    }
-  }
-  return faults;
-}
-
 // The capture file's text, which must be an even number of hexadecimal digits.
 std::string ReadCapture(const std::string& path) {
   const std::string shown = cli::ShownInUtf8(path);
@@ -220,37 +104,16 @@ std::string ReadCapture(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const cli::Arguments arguments = cli::ParseInCodePage932("kvx-emulator", argc, argv,
-                                                           {{"kind", true},
-                                                            {"capture", true},
-                                                            {"block-bytes", true},
-                                                            {"name", true},
-                                                            {"log", true},
-                                                            {"first-end-error", false},
-                                                            {"refuse", true},
-                                                            {"identification", true},
-                                                            {"empty-reads", true},
-                                                            {"corrupt", true},
-                                                            {"corrupt-always", true},
-                                                            {"cut-block", true},
-                                                            {"long-block", true},
-                                                            {"drop-at-command", true},
-                                                            {"drop-at-reply", true},
-                                                            {"drop-at-block", true},
-                                                            {"fail-writes-from", true},
-                                                            {"fail-probe", false},
-                                                            {"silent-from", true},
-                                                            {"empty-reads-from", true},
-                                                            {"unknown-replies-from", true},
-                                                            {"block-text", true}},
-                                                           kUsage);
+  std::vector<cli::OptionSpec> specs = emulator::InstrumentOptionSpecs();
+  specs.insert(specs.end(), {{"name", true}, {"log", true}});
+  const cli::Arguments arguments =
+      cli::ParseInCodePage932("kvx-emulator", argc, argv, specs, kUsage);
   if (!arguments.operands.empty()) Fail("unexpected " + arguments.operands[0]);
 
-  const int kind = Number(arguments.Value("kind", "1"), 1, 2, "--kind");
-  const int blockBytes = Number(arguments.Value("block-bytes", "120"), 1, 120, "--block-bytes");
-  const emulator::Faults faults = ParseFaults(arguments);
-  const std::string capture = arguments.Has("capture") ? ReadCapture(arguments.Value("capture", ""))
-                                                       : emulator::BuiltInCapture(kind);
+  const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments, kUsage);
+  const int kind = options.kind;
+  const std::string capture =
+      options.capturePath ? ReadCapture(*options.capturePath) : emulator::BuiltInCapture(kind);
 
   emulator::DialogueLog log;
   if (arguments.Has("log") && !log.Open(arguments.Value("log", ""))) {
@@ -258,7 +121,8 @@ int main(int argc, char** argv) {
                  arguments.Value("log", "").c_str());
     return cli::kUsageError;
   }
-  emulator::Instrument instrument(kind, capture, static_cast<std::size_t>(blockBytes), faults, log);
+  emulator::Instrument instrument(kind, capture, static_cast<std::size_t>(options.blockBytes),
+                                  options.faults, log);
   std::printf("kvx-emulator: an instrument of kind %d with %zu data blocks (%zu characters)\n",
               kind, instrument.BlockCount(), capture.size());
   return emulator::ServeInstrument(instrument,

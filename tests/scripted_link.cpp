@@ -1,0 +1,120 @@
+#include "scripted_link.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "dataset.h"
+#include "emulator_options.h"
+#include "platform.h"
+
+namespace program_testing {
+
+EmulatedInstrument::EmulatedInstrument(const std::vector<std::string>& options) {
+  const cli::Arguments arguments =
+      cli::Parse("kvx-emulator", options, emulator::InstrumentOptionSpecs(), "(test options)");
+  const emulator::InstrumentOptions parsed =
+      emulator::ReadInstrumentOptions(arguments, "(test options)");
+  std::string capture = emulator::BuiltInCapture(parsed.kind);
+  if (parsed.capturePath) {
+    std::ifstream in(*parsed.capturePath, std::ios::binary);
+    capture.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  instrument_ = std::make_unique<emulator::Instrument>(
+      parsed.kind, capture, static_cast<std::size_t>(parsed.blockBytes), parsed.faults, log_);
+}
+
+int32_t ScriptedLink::Init() {
+  Exit();  // A second start begins afresh, as the library's does.
+  if (faults.NextCallFails() || instrument == nullptr) return LINK_NO_DEVICE;
+  open_ = true;
+  gone_ = false;
+  ++opens;
+  pending_.clear();
+  instrument->LinkOpened();
+  return LINK_OK;
+}
+
+void ScriptedLink::Exit() {
+  if (!open_) return;
+  open_ = false;
+  ++closes;
+  pending_.clear();
+  instrument->LinkClosed();
+}
+
+int32_t ScriptedLink::Send(const char* data, uint32_t length) {
+  if (faults.NextCallFails()) return LINK_IO_FAILED;
+  if (!open_) return LINK_NOT_OPEN;
+  if (gone_) return LINK_NO_DEVICE;
+  const std::string bytes(data, length);
+  std::string shown = bytes;
+  if (!shown.empty() && shown.back() == '\r') shown.pop_back();
+  const emulator::Outcome outcome = instrument->Command(bytes);
+  switch (outcome.action) {
+    case emulator::Outcome::WriteFails:
+      commands.push_back(shown + " (write failed)");
+      return instrument->AnswersProbe() ? LINK_IO_FAILED : LINK_NO_DEVICE;
+    case emulator::Outcome::DropNow:
+      commands.push_back(shown + " (device gone)");
+      gone_ = true;
+      pending_.clear();
+      return LINK_NO_DEVICE;
+    case emulator::Outcome::Reply:
+    case emulator::Outcome::DropLater:
+    case emulator::Outcome::Silent:
+    case emulator::Outcome::EmptyReads:
+      break;
+  }
+  commands.push_back(shown);
+  // The instrument answers the latest command: a reply not yet read gives way to the new one,
+  // which waits out the empty reads still owed.
+  int emptyReads = instrument->EmptyReadsBeforeReply();
+  if (!pending_.empty()) {
+    emptyReads = pending_.front().emptyReads;
+    pending_.clear();
+  }
+  if (outcome.action == emulator::Outcome::Reply ||
+      outcome.action == emulator::Outcome::DropLater) {
+    pending_.push_back({outcome, emptyReads});
+  }
+  return LINK_OK;
+}
+
+int32_t ScriptedLink::Receive(char* buffer, uint32_t* length) {
+  *length = TARVO_RECEIVE_MAX;
+  if (faults.NextCallFails()) return LINK_IO_FAILED;
+  if (!open_) return LINK_NOT_OPEN;
+  if (gone_) return LINK_NO_DEVICE;
+  if (instrument->ReadsComeEmpty()) return Nothing(length);
+  if (pending_.empty()) {
+    // Nothing is coming: the read waits out its second.
+    if (onWait) onWait(tarvo::kReadWaitMs);
+    return Nothing(length);
+  }
+  Pending& next = pending_.front();
+  if (next.emptyReads > 0) {
+    --next.emptyReads;
+    return Nothing(length);
+  }
+  const emulator::Outcome outcome = next.outcome;
+  pending_.pop_front();
+  if (outcome.action == emulator::Outcome::DropLater) {
+    gone_ = true;
+    return LINK_NO_DEVICE;
+  }
+  const std::size_t size = std::min<std::size_t>(outcome.reply.size(), TARVO_RECEIVE_MAX);
+  std::memcpy(buffer, outcome.reply.data(), size);
+  *length = static_cast<uint32_t>(size);
+  return LINK_OK;
+}
+
+int32_t ScriptedLink::Nothing(uint32_t* length) {
+  ++emptyReceives;
+  *length = 0;
+  return LINK_OK;
+}
+
+}  // namespace program_testing

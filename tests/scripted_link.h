@@ -1,0 +1,93 @@
+// The link to the instrument played in the tests' own process: no process, no socket, no real
+// pause. The transfer drives it call by call, as it drives the library; what answers is a
+// ScriptedInstrument (kvx-emulator's instrument, or a fuzzer's replies), and any call can be
+// made to fail by a countdown.
+#ifndef TESTS_SCRIPTED_LINK_H
+#define TESTS_SCRIPTED_LINK_H
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fault_countdown.h"
+#include "instrument.h"
+#include "instrument_link.h"
+
+namespace program_testing {
+
+// What stands behind the link: the instrument's answer to each command written to it, as
+// kvx-emulator's driver takes it.
+class ScriptedInstrument {
+ public:
+  virtual ~ScriptedInstrument() = default;
+  virtual void LinkOpened() {}
+  virtual void LinkClosed() {}
+  virtual emulator::Outcome Command(const std::string& bytes) = 0;
+  // Reads that complete with nothing before each reply.
+  virtual int EmptyReadsBeforeReply() const { return 0; }
+  // Whether every read completes with nothing from now on.
+  virtual bool ReadsComeEmpty() const { return false; }
+  // Whether the device answers when a failed transfer is looked into.
+  virtual bool AnswersProbe() const { return true; }
+};
+
+// kvx-emulator's instrument in this process, made from the emulator's own options ("--kind",
+// "--capture FILE", "--block-bytes", the faults).
+class EmulatedInstrument : public ScriptedInstrument {
+ public:
+  explicit EmulatedInstrument(const std::vector<std::string>& options);
+
+  void LinkOpened() override { instrument_->LinkOpened(); }
+  void LinkClosed() override { instrument_->LinkClosed(); }
+  emulator::Outcome Command(const std::string& bytes) override {
+    return instrument_->Command(bytes);
+  }
+  int EmptyReadsBeforeReply() const override { return instrument_->EmptyReadsBeforeReply(); }
+  bool ReadsComeEmpty() const override { return instrument_->ReadsComeEmpty(); }
+  bool AnswersProbe() const override { return instrument_->AnswersProbe(); }
+
+ private:
+  emulator::DialogueLog log_;
+  std::unique_ptr<emulator::Instrument> instrument_;
+};
+
+class ScriptedLink : public InstrumentLink {
+ public:
+  // Init, Send and Receive count for the countdown (Exit has no failure to give): the call
+  // picked fails with LINK_NO_DEVICE (Init) or LINK_IO_FAILED, and reaches no instrument.
+  int32_t Init() override;
+  void Exit() override;
+  int32_t Send(const char* data, uint32_t length) override;
+  int32_t Receive(char* buffer, uint32_t* length) override;
+
+  ScriptedInstrument* instrument = nullptr;  // the instrument connected, if one is
+  FaultCountdown faults;
+  // Told of the second a receive waits when nothing is coming, so that a test's clock moves on.
+  std::function<void(uint32_t milliseconds)> onWait;
+
+  // What happened: the commands the instrument took ("END", "NEXT (write failed)",
+  // "N (device gone)"), the receives that brought nothing, and the link's starts and stops.
+  std::vector<std::string> commands;
+  int emptyReceives = 0;
+  int opens = 0;
+  int closes = 0;
+  bool IsOpen() const { return open_; }
+
+ private:
+  int32_t Nothing(uint32_t* length);
+
+  struct Pending {
+    emulator::Outcome outcome;
+    int emptyReads;
+  };
+  bool open_ = false;
+  bool gone_ = false;  // the device went away while the link was open
+  std::deque<Pending> pending_;
+};
+
+}  // namespace program_testing
+
+#endif  // TESTS_SCRIPTED_LINK_H

@@ -1,0 +1,37 @@
+#include "transfer_exit_status.h"
+
+namespace kvx {
+
+int ExitStatusFor(const CTarvoDlg& dialog, int stopSignal) {
+  switch (dialog.transferEnd) {
+    case TransferEnd::Finished:
+      return dialog.conversion.end == ConversionEnd::Converted ? kTransferFinished
+                                                               : kTransferCsvIncomplete;
+    case TransferEnd::NoDriver:
+      return kTransferNoDriver;
+    case TransferEnd::LostLink:
+    case TransferEnd::NoProgress:
+    case TransferEnd::RefusedByInstrument:
+    case TransferEnd::NotIdentified:
+      return kTransferNoCommunication;
+    case TransferEnd::SendFailed:
+      return kTransferSendFailed;
+    case TransferEnd::EndedByInstrument:
+      return kTransferEndedByInstrument;
+    case TransferEnd::NoData:
+      return kTransferNoData;
+    case TransferEnd::DataDamaged:
+      return kTransferDataDamaged;
+    case TransferEnd::TemporaryFileNotCreated:
+    case TransferEnd::CaptureNotOpened:
+    case TransferEnd::CaptureNotWritten:
+      return kTransferCaptureFile;
+    case TransferEnd::Stopped:
+      return kTransferSignalled + stopSignal;
+    case TransferEnd::None:
+      break;
+  }
+  return kTransferOtherEnd;
+}
+
+}  // namespace kvx
