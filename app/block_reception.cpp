@@ -38,8 +38,14 @@ void CTarvoDlg::ReceiveBlocks() {
     const std::string response(buffer, strnlen(buffer, length));
 
     if (response.compare(0, 3, "YYY") == 0) {  // the end of the data
-      files_.CloseFile(transfer_.captureFile);
+      const bool closed = files_.CloseFile(transfer_.captureFile);
       transfer_.captureFile = kNoFile;
+      if (!closed) {
+        // The system could not finish the capture: what it holds may not be all that came, so
+        // nothing is made from it. The instrument has finished: there is nothing to tell it.
+        EndOnCaptureNotWritten(false);
+        return;
+      }
       if (transfer_.instrumentKind == 1) ConvertToCsvKind1();
       if (transfer_.instrumentKind == 2) ConvertToCsvKind2();
       KeepOrDeleteCapture();
@@ -92,13 +98,7 @@ void CTarvoDlg::ReceiveBlocks() {
     if (!payload.empty() &&
         !files_.WriteFileBytes(transfer_.captureFile, payload.data(), payload.size())) {
       // The capture cannot hold the data: the transfer cannot go on without losing some.
-      transferEnd = TransferEnd::CaptureNotWritten;
-      ui_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
-      Send("END\r");
-      CloseAndDeleteCapture();
-      ui_.Pause(kEndPauseMs);
-      EndOfTransferCleanup();
-      ShowStatus("");
+      EndOnCaptureNotWritten(true);
       return;
     }
     transfer_.payloadLength += static_cast<int32_t>(payload.size());
@@ -109,4 +109,14 @@ void CTarvoDlg::ReceiveBlocks() {
     }
     ui_.Pause(kStepPauseMs);
   }
+}
+
+void CTarvoDlg::EndOnCaptureNotWritten(bool tellInstrument) {
+  transferEnd = TransferEnd::CaptureNotWritten;
+  ui_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
+  if (tellInstrument) Send("END\r");
+  CloseAndDeleteCapture();
+  ui_.Pause(kEndPauseMs);
+  EndOfTransferCleanup();
+  ShowStatus("");
 }

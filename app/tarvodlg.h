@@ -28,7 +28,7 @@ enum class TransferEnd {
   RefusedByInstrument,      // "? S"
   NotIdentified,            // the data would begin, but no instrument ever identified itself
   DataDamaged,              // the third bad block
-  CaptureNotWritten,        // the capture file could not take a block
+  CaptureNotWritten,        // the capture file could not take a block, or be finished
   Stopped,                  // the operator asked it to stop (a signal to kvx-transfer)
 };
 
@@ -103,6 +103,9 @@ class CTarvoDlg {
   void EndTransfer(TransferEnd end, std::string_view message);
   // The link no longer works: the message, the capture gone, an empty status line, the clean-up.
   void EndOnLostLink(TransferEnd end = TransferEnd::LostLink);
+  // The capture file could not take the data: the message, "END\r" to the instrument when it is
+  // still sending, the capture gone, the clean-up and an empty status line.
+  void EndOnCaptureNotWritten(bool tellInstrument);
   // "送信エラー<number>:<code>", and the end as EndTransfer.
   void EndOnSendError(int number, int32_t code);
 

@@ -132,7 +132,11 @@ bool MemoryFileSystem::WriteFileBytes(FileHandle file, const char* data, std::si
 bool MemoryFileSystem::CloseFile(FileHandle file) {
   // A close that fails still lets the handle go, as the systems' closes do.
   const bool failed = faults.NextCallFails();
-  return open_.erase(file) == 1 && !failClose && !failed;
+  auto found = open_.find(file);
+  if (found == open_.end()) return false;
+  const bool below = !failCloseBelow.empty() && Parent(found->second) == Normal(failCloseBelow);
+  open_.erase(found);
+  return !failClose && !below && !failed;
 }
 
 bool MemoryFileSystem::RemoveFile(const std::string& path) {

@@ -64,6 +64,7 @@ class MemoryFileSystem : public FileSystem {
   bool failCreateFile = false;
   std::optional<std::size_t> bytesUntilFull;  // the disk fills up after this many bytes
   bool failClose = false;
+  std::string failCloseBelow;  // closes of the files in this folder fail
   // Every call above but PathSeparator counts; the one the countdown picks fails as the call
   // fails on a system: false, or CreateResult::Failed.
   FaultCountdown faults;

@@ -674,6 +674,20 @@ TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
   EXPECT_FALSE(files_.Exists(OutputFolder()));
 }
 
+TEST_F(TransferTest, ACaptureThatCannotBeFinishedIsNotConverted) {
+  // The data all came, but the system could not finish the capture file: what it holds may not
+  // be all of it, so no CSV file is made from it.
+  files_.failCloseBelow = kTemporaryFolder;
+  const std::vector<std::string> commands = Transfer({"--capture", CaptureFile(Example(1))});
+  EXPECT_EQ(dialog_.transferEnd, TransferEnd::CaptureNotWritten);
+  EXPECT_THAT(
+      ui_.messages,
+      ElementsAre("エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n"));
+  EXPECT_EQ(commands.back(), "NEXT") << "the instrument, which has finished, was told more";
+  EXPECT_EQ(dialog_.statusText, "");
+  EXPECT_FALSE(files_.Exists(OutputFolder()));
+}
+
 TEST(BlockCheckTest, AGoodBlockIsHexadecimalPairsSummingToAMultipleOf256AndAFinalCharacter) {
   EXPECT_TRUE(kvx::BlockIsGood("0102FD\r"));
   EXPECT_FALSE(kvx::BlockIsGood("0102FE\r"));   // 257
