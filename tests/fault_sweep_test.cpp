@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "emulated_instrument.h"
 #include "program_test_support.h"
 #include "program_texts.h"
-#include "scripted_link.h"
 #include "system_calls.h"
 #include "transfer_exit_status.h"
 

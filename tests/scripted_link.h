@@ -1,14 +1,13 @@
 // The link to the instrument played in the tests' own process: no process, no socket, no real
 // pause. The transfer drives it call by call, as it drives the library; what answers is a
-// ScriptedInstrument (kvx-emulator's instrument, or a fuzzer's replies), and any call can be
-// made to fail by a countdown.
+// ScriptedInstrument (kvx-emulator's instrument, emulated_instrument.h, or a fuzzer's replies),
+// and any call can be made to fail by a countdown.
 #ifndef TESTS_SCRIPTED_LINK_H
 #define TESTS_SCRIPTED_LINK_H
 
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,26 +31,6 @@ class ScriptedInstrument {
   virtual bool ReadsComeEmpty() const { return false; }
   // Whether the device answers when a failed transfer is looked into.
   virtual bool AnswersProbe() const { return true; }
-};
-
-// kvx-emulator's instrument in this process, made from the emulator's own options ("--kind",
-// "--capture FILE", "--block-bytes", the faults).
-class EmulatedInstrument : public ScriptedInstrument {
- public:
-  explicit EmulatedInstrument(const std::vector<std::string>& options);
-
-  void LinkOpened() override { instrument_->LinkOpened(); }
-  void LinkClosed() override { instrument_->LinkClosed(); }
-  emulator::Outcome Command(const std::string& bytes) override {
-    return instrument_->Command(bytes);
-  }
-  int EmptyReadsBeforeReply() const override { return instrument_->EmptyReadsBeforeReply(); }
-  bool ReadsComeEmpty() const override { return instrument_->ReadsComeEmpty(); }
-  bool AnswersProbe() const override { return instrument_->AnswersProbe(); }
-
- private:
-  emulator::DialogueLog log_;
-  std::unique_ptr<emulator::Instrument> instrument_;
 };
 
 class ScriptedLink : public InstrumentLink {

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "block_checksum.h"
+#include "emulated_instrument.h"
 #include "emulator_process.h"
 #include "program_test_support.h"
-#include "scripted_link.h"
 
 namespace program_testing {
 namespace {
