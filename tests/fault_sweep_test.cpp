@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "emulated_instrument.h"
+#include "exit_status.h"
 #include "program_test_support.h"
 #include "program_texts.h"
 #include "system_calls.h"
-#include "transfer_exit_status.h"
 
 namespace program_testing {
 namespace {
@@ -131,6 +131,25 @@ int DocumentedExitStatus(TransferEnd end, kvx::ConversionEnd conversion) {
   }
 }
 
+// kvx-convert's exit status for each end, as its --help lists them.
+int DocumentedConvertExitStatus(kvx::ConversionEnd end) {
+  switch (end) {
+    case kvx::ConversionEnd::Converted:
+      return 0;
+    case kvx::ConversionEnd::CaptureNotOpened:
+      return 3;
+    case kvx::ConversionEnd::FolderNotCreated:
+      return 4;
+    case kvx::ConversionEnd::CsvNotWritten:
+      return 5;
+    case kvx::ConversionEnd::NumbersUsedUp:
+      return 6;
+    case kvx::ConversionEnd::Stopped:
+      return 128;
+  }
+  return -1;
+}
+
 enum class Target { Files, Link };
 
 // How often each end came, by the fault's reach: once, or from then on.
@@ -215,7 +234,7 @@ std::string CheckTransferEnd(TransferRig& rig, const std::map<std::string, std::
       ADD_FAILURE() << "an end that no fault of the files or the link brings: " << name;
   }
   EXPECT_EQ(rig.ui.messages, expected) << name;
-  EXPECT_EQ(kvx::ExitStatusFor(dialog, 0),
+  EXPECT_EQ(kvx::TransferExitStatus(dialog, 0),
             DocumentedExitStatus(dialog.transferEnd, dialog.conversion.end))
       << name;
 
@@ -318,6 +337,7 @@ TEST_F(FaultSweepTest, EveryFailedCallOfAConversionLeavesOnlyWholeCsvFiles) {
         run.Run(capture);
         const kvx::ConversionEnd end = run.outcome.end;
         EXPECT_EQ(run.ui.messages, ConversionMessages(end));
+        EXPECT_EQ(kvx::ConversionExitStatusFor(end, 0), DocumentedConvertExitStatus(end));
         for (const auto& [file, bytes] : run.Files()) {
           if (cleanRun.Files().count(file) != 0 && cleanRun.Files().at(file) == bytes) continue;
           EXPECT_EQ(run.files.refusedRemovals.count(run.OutputFolder() + "/" + file), 1u)

@@ -7,6 +7,7 @@
 
 #include "capture_decoding.h"
 #include "command_line.h"
+#include "exit_status.h"
 #include "file_system.h"
 #include "headless_operator.h"
 #include "program_arguments.h"
@@ -56,33 +57,6 @@ const char kUsage[] =
     "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
     "      closing): the CSV file being written was removed, those complete stay\n"
     "  1   any other end (no memory for the capture)\n";
-
-enum ExitStatus {
-  kConverted = 0,
-  kCaptureUnreadable = 3,
-  kFolderNotCreated = 4,
-  kCsvNotWritten = 5,
-  kNumbersUsedUp = 6,
-  kSignalled = 128,
-};
-
-int ExitStatusFor(kvx::ConversionEnd end) {
-  switch (end) {
-    case kvx::ConversionEnd::Converted:
-      return kConverted;
-    case kvx::ConversionEnd::CaptureNotOpened:
-      return kCaptureUnreadable;
-    case kvx::ConversionEnd::FolderNotCreated:
-      return kFolderNotCreated;
-    case kvx::ConversionEnd::CsvNotWritten:
-      return kCsvNotWritten;
-    case kvx::ConversionEnd::NumbersUsedUp:
-      return kNumbersUsedUp;
-    case kvx::ConversionEnd::Stopped:
-      break;
-  }
-  return kSignalled + kvx::system::StopSignal();
-}
 
 // One line for each group that does not look like the instrument's own data.
 void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
@@ -152,12 +126,12 @@ int main(int argc, char** argv) {
   if (!cli::system::FileSize(transfer.capturePath, &size)) {
     std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
                  cli::ShownInUtf8(transfer.capturePath).c_str());
-    return kCaptureUnreadable;
+    return kvx::kCaptureUnreadable;
   }
   if (size > INT32_MAX) {
     std::fprintf(stderr, "kvx-convert: the capture file %s is larger than a transfer can be\n",
                  cli::ShownInUtf8(transfer.capturePath).c_str());
-    return kCaptureUnreadable;
+    return kvx::kCaptureUnreadable;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
 
@@ -175,5 +149,5 @@ int main(int argc, char** argv) {
   if (dialog.conversion.end == kvx::ConversionEnd::Stopped) {
     std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
   }
-  return ExitStatusFor(dialog.conversion.end);
+  return kvx::ConversionExitStatusFor(dialog.conversion.end, kvx::system::StopSignal());
 }

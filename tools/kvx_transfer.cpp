@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "command_line.h"
+#include "exit_status.h"
 #include "file_system.h"
 #include "headless_operator.h"
 #include "program_arguments.h"
@@ -13,7 +14,6 @@
 #include "system_calls.h"
 #include "tarvodlg.h"
 #include "tool_system.h"
-#include "transfer_exit_status.h"
 #include "transfer_state.h"
 
 namespace {
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
   dialog.keepCaptureAs = keepAs;
   dialog.OnDataTransfer();
   ReportKeptCapture(dialog, transfer);
-  const int status = kvx::ExitStatusFor(dialog, kvx::system::StopSignal());
+  const int status = kvx::TransferExitStatus(dialog, kvx::system::StopSignal());
   if (dialog.transferEnd == TransferEnd::Stopped) {
     std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
                  dialog.keptCapture.empty() ? "; the downloaded data was deleted" : "");

@@ -1,8 +1,8 @@
-#include "transfer_exit_status.h"
+#include "exit_status.h"
 
 namespace kvx {
 
-int ExitStatusFor(const CTarvoDlg& dialog, int stopSignal) {
+int TransferExitStatus(const CTarvoDlg& dialog, int stopSignal) {
   switch (dialog.transferEnd) {
     case TransferEnd::Finished:
       return dialog.conversion.end == ConversionEnd::Converted ? kTransferFinished
@@ -32,6 +32,24 @@ int ExitStatusFor(const CTarvoDlg& dialog, int stopSignal) {
       break;
   }
   return kTransferOtherEnd;
+}
+
+int ConversionExitStatusFor(ConversionEnd end, int stopSignal) {
+  switch (end) {
+    case ConversionEnd::Converted:
+      return kConverted;
+    case ConversionEnd::CaptureNotOpened:
+      return kCaptureUnreadable;
+    case ConversionEnd::FolderNotCreated:
+      return kFolderNotCreated;
+    case ConversionEnd::CsvNotWritten:
+      return kCsvNotWritten;
+    case ConversionEnd::NumbersUsedUp:
+      return kNumbersUsedUp;
+    case ConversionEnd::Stopped:
+      break;
+  }
+  return kConversionSignalled + stopSignal;
 }
 
 }  // namespace kvx
