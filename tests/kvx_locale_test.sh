@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# The locale plays no part in the CSV files: kvx-convert on the worked examples (both kinds,
+# relative and absolute time) and whole kvx-transfer downloads from kvx-emulator give the bytes
+# of tests/data, the same under LC_ALL=C, de_DE.UTF-8 (a decimal comma) and ja_JP.UTF-8, into a
+# folder with a Japanese name. The tools never call setlocale, so each runs twice per locale:
+# as it is, with only its environment changed, and with locale-from-environment preloaded,
+# which puts the process into the environment's locale before main, so that any use of the
+# locale (printf's decimal point, the character classes, the multibyte conversions) would
+# change the files. The locales are compiled into the test's own folder (LOCPATH), and each is
+# checked to be in effect: a locale that fell back to "C" would prove nothing.
+# Usage: kvx_locale_test.sh KVX_CONVERT KVX_TRANSFER KVX_EMULATOR LOCALE_FROM_ENVIRONMENT DATA
+set -uo pipefail
+convert=$1
+transfer=$2
+emulator=$3
+preload=$4
+data=$5
+work=$(mktemp -d /tmp/kvx-locale-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() {  # description, then a command that must succeed
+  local what=$1
+  shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+
+# The locales, compiled from the system's locale sources into a folder of the test's own.
+export LOCPATH=$work/locales
+mkdir -p "$LOCPATH"
+localedef -i de_DE -f UTF-8 "$LOCPATH/de_DE.UTF-8" >"$work/de.localedef" 2>&1 &
+german=$!
+localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >"$work/ja.localedef" 2>&1 &
+japanese=$!
+if ! wait $german || ! wait $japanese; then
+  cat "$work"/*.localedef
+  echo "FAIL localedef cannot compile the locales (the package locales has their sources)"
+  exit 1
+fi
+
+locales=(C de_DE.UTF-8 ja_JP.UTF-8)
+declare -A shown=(  # what `locale decimal_point int_curr_symbol charmap` shows in each
+  [C]=$'.\n\nANSI_X3.4-1968' [de_DE.UTF-8]=$',\nEUR \nUTF-8' [ja_JP.UTF-8]=$'.\nJPY \nUTF-8')
+declare -A reported=(  # what locale-from-environment reports: name|decimal point|codeset
+  [C]='C|.|ANSI_X3.4-1968' [de_DE.UTF-8]='de_DE.UTF-8|,|UTF-8' [ja_JP.UTF-8]='ja_JP.UTF-8|.|UTF-8')
+for locale in "${locales[@]}"; do
+  check "$locale is in effect (decimal point, currency, character set, no warning)" \
+    [ "$(LC_ALL=$locale locale decimal_point int_curr_symbol charmap 2>&1)" = "${shown[$locale]}" ]
+done
+
+# The sanitizers' runtimes must come first among the preloaded libraries.
+runtimes=$(ldd "$convert" | awk '$1 ~ /^lib(asan|ubsan|tsan)\./ { printf "%s ", $3 }')
+
+# tool LOCALE MODE REPORT COMMAND...: the command in the locale, with the locale set in the
+# process when MODE is "preloaded" (its report in REPORT).
+tool() {
+  local locale=$1 mode=$2 report=$3
+  shift 3
+  if [ "$mode" = preloaded ]; then
+    LC_ALL=$locale LD_PRELOAD="$runtimes$preload" KVX_LOCALE_REPORT=$report "$@"
+  else
+    LC_ALL=$locale "$@"
+  fi
+}
+
+# download CASE NAME KIND CAPTURE TIME: a whole transfer of CAPTURE from an emulator of its own
+# into CASE/NAME/保存先, with its exit status in CASE/NAME/status.
+download() {
+  local case=$1 name=$2 kind=$3 capture=$4 time=$5
+  local place=$work/$case/$name
+  local root=$place/root
+  mkdir -p "$root" "$place/tmp" "$place/保存先"
+  TARVO_DEVICE_ROOT=$root "$emulator" --kind "$kind" --capture "$capture" >/dev/null 2>&1 &
+  local server=$!
+  for _ in $(seq 1000); do
+    [ -S "$root/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/0000-kvx-emulator" ] && break
+    sleep 0.01
+  done
+  TARVO_DEVICE_ROOT=$root TMPDIR=$place/tmp tool "${case#*-}" "${case%%-*}" "$place/report" \
+    "$transfer" --folder "$place/保存先" --time "$time" >/dev/null 2>"$place/err"
+  echo $? >"$place/status"
+  kill $server
+  wait $server 2>/dev/null
+}
+
+# A case is a mode and a locale ("plain-C", "preloaded-de_DE.UTF-8" …): its two downloads in
+# the background, its conversions one after another meanwhile.
+run_case() {
+  local case=$1
+  local mode=${case%%-*} locale=${case#*-}
+  local conversion name kind time place
+  mkdir -p "$work/$case/download-k2/保存先/QM-DATA"
+  echo earlier >"$work/$case/download-k2/保存先/QM-DATA/QM-0001.csv"
+  download "$case" download-k1 1 "$data/worked-example-kind1.capture" absolute &
+  download "$case" download-k2 2 "$data/worked-example-kind2.capture" relative &
+  for conversion in k1-relative:1:relative k1-absolute:1:absolute k2-relative:2:relative \
+    k2-absolute:2:absolute; do
+    IFS=: read -r name kind time <<<"$conversion"
+    place=$work/$case/$name
+    mkdir -p "$place/保存先"
+    # Kind 2's worked example is the second file of its folder.
+    if [ "$kind" = 2 ]; then
+      mkdir -p "$place/保存先/QM-DATA" && echo earlier >"$place/保存先/QM-DATA/QM-0001.csv"
+    fi
+    tool "$locale" "$mode" "$place/report" "$convert" --kind "$kind" --time "$time" \
+      --folder "$place/保存先" "$data/worked-example-kind$kind.capture" >"$place/out" \
+      2>"$place/err"
+    echo $? >"$place/status"
+  done
+  wait
+}
+
+cases=()
+for locale in "${locales[@]}"; do cases+=("plain-$locale" "preloaded-$locale"); done
+for case in "${cases[@]}"; do run_case "$case" & done
+wait
+
+# The expected CSV text is kept in UTF-8 with LF; the program writes code page 932 with CR LF.
+same_csv() { cmp -s "$1" <(iconv -f utf-8 -t cp932 "$2" | sed 's/$/\r/'); }
+expected=(k1-relative:QM-0001:kind1-relative k1-absolute:QM-0001:kind1-absolute
+  k2-relative:QM-0002:kind2 k2-absolute:QM-0002:kind2 download-k1:QM-0001:kind1-absolute
+  download-k2:QM-0002:kind2)
+# A run ends well: exit status 0, no warning, and in a preloaded run the locale in effect.
+ran_well() {
+  local case=$1 run=$2
+  [ "$(cat "$work/$case/$run/status")" = 0 ] && [ ! -s "$work/$case/$run/err" ] &&
+    { [ "${case%%-*}" = plain ] ||
+      [ "$(cat "$work/$case/$run/report" 2>/dev/null)" = "${reported[${case#*-}]}" ]; }
+}
+for case in "${cases[@]}"; do
+  for entry in "${expected[@]}"; do
+    IFS=: read -r run file example <<<"$entry"
+    what="$case, ${run/-/ }"
+    check "$what: exit status 0, no warning$([ "${case%%-*}" = preloaded ] &&
+      echo ", the locale set in the process")" ran_well "$case" "$run"
+    check "$what: the worked example byte for byte" \
+      same_csv "$work/$case/$run/保存先/QM-DATA/$file.csv" "$data/worked-example-$example.csv"
+  done
+  check "$case: the file listed on stdout under its Japanese folder name" \
+    grep -qxF "$work/$case/k1-relative/保存先/QM-DATA/QM-0001.csv" "$work/$case/k1-relative/out"
+done
+
+# And every locale's files equal those of C, byte for byte and with the same names.
+same_files() {
+  local run
+  for entry in "${expected[@]}"; do
+    run=${entry%%:*}
+    diff -r "$work/plain-C/$run/保存先" "$work/$1/$run/保存先" >/dev/null || return 1
+  done
+}
+for case in "${cases[@]:1}"; do
+  check "$case: every CSV file as under plain-C" same_files "$case"
+done
+
+[ $failures -eq 0 ]
