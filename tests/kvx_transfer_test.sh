@@ -101,6 +101,53 @@ case_ kept -- --keep-capture "$work/kept/save/kept.txt" &
   stop_emulator no-temporary-folder) &
 # No instrument at all: its emulator is gone before the transfer starts.
 (start_emulator no-instrument && stop_emulator no-instrument && run_transfer no-instrument) &
+
+# One transfer at a time: a second one, started while the first has the instrument, ends at
+# once and leaves the first to finish.
+pair_case() {
+  start_emulator pair
+  run_transfer pair &
+  local first=$!
+  for _ in $(seq 500); do grep -q '^link opened' "$work/pair/log" 2>/dev/null && break; sleep 0.01; done
+  mkdir -p "$work/second"
+  local TIMEFORMAT='%R'
+  { time TARVO_DEVICE_ROOT=$work/pair/root "$transfer" --folder "$work/second" \
+    >/dev/null 2>"$work/second/err"; echo $? >"$work/second/status"; } 2>"$work/second/times"
+  wait $first
+  stop_emulator pair
+}
+
+# Signals in the middle of a transfer: the instrument is told "END\r", nothing is left.
+signal_case() {  # case signal log-line-to-wait-for
+  local case=$1 signal=$2 line=$3
+  start_emulator "$case"
+  # A background job of a script starts with SIGINT ignored, as kvx-transfer leaves it then.
+  TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp env --default-signal=INT \
+    "$transfer" --folder "$work/$case/save" >/dev/null 2>"$work/$case/err" &
+  local pid=$!
+  for _ in $(seq 1000); do grep -q "$line" "$work/$case/log" 2>/dev/null && break; sleep 0.01; done
+  kill -"$signal" $pid
+  wait $pid
+  echo $? >"$work/$case/status"
+  stop_emulator "$case"
+}
+# Started with SIGINT ignored (a background job, nohup), kvx-transfer lets it be.
+ignored_case() {
+  start_emulator ignored
+  TARVO_DEVICE_ROOT=$work/ignored/root TMPDIR=$work/ignored/tmp "$transfer" \
+    --folder "$work/ignored/save" >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 1000); do grep -q 'command "STATUS2' "$work/ignored/log" 2>/dev/null && break; sleep 0.01; done
+  kill -INT $pid
+  wait $pid
+  echo $? >"$work/ignored/status"
+  stop_emulator ignored
+}
+pair_case &
+ignored_case &
+signal_case sigint-in-the-handshake INT 'command "STATUS2' &
+signal_case sigterm-in-the-data TERM '^reply block 2' &
+signal_case sighup-in-the-data HUP '^reply block 1' &
 wait
 
 ends_with() {  # case status CSV-files: the exit status, the CSV files, nothing left behind
@@ -146,18 +193,6 @@ rm "$work/incomplete/save/QM-DATA"
 check "  which kvx-convert turns into the CSV file once the cause is mended" \
   cmp -s "$work/incomplete/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv"
 
-# One transfer at a time: a second one, started while the first has the instrument, ends at
-# once and leaves the first to finish.
-start_emulator pair
-run_transfer pair &
-first=$!
-for _ in $(seq 500); do grep -q '^link opened' "$work/pair/log" 2>/dev/null && break; sleep 0.01; done
-mkdir -p "$work/second"
-TIMEFORMAT='%R'
-{ time TARVO_DEVICE_ROOT=$work/pair/root "$transfer" --folder "$work/second" \
-  >/dev/null 2>"$work/second/err"; echo $? >"$work/second/status"; } 2>"$work/second/times"
-wait $first
-stop_emulator pair
 refused_at_once() {
   [ "$(status_of second)" = 11 ] && grep -q 'another transfer is running' "$work/second/err" &&
     awk "BEGIN { exit !($(cat "$work/second/times") < 2) }" && [ ! -e "$work/second/QM-DATA" ]
@@ -167,37 +202,6 @@ check "a second transfer at the same time: exit status 11 at once, with its reas
 check "  while the first finishes with its file" \
   cmp -s "$work/pair/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv"
 
-# Signals in the middle of a transfer: the instrument is told "END\r", nothing is left.
-signal_case() {  # case signal log-line-to-wait-for
-  local case=$1 signal=$2 line=$3
-  start_emulator "$case"
-  # A background job of a script starts with SIGINT ignored, as kvx-transfer leaves it then.
-  TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp env --default-signal=INT \
-    "$transfer" --folder "$work/$case/save" >/dev/null 2>"$work/$case/err" &
-  local pid=$!
-  for _ in $(seq 1000); do grep -q "$line" "$work/$case/log" 2>/dev/null && break; sleep 0.01; done
-  kill -"$signal" $pid
-  wait $pid
-  echo $? >"$work/$case/status"
-  stop_emulator "$case"
-}
-# Started with SIGINT ignored (a background job, nohup), kvx-transfer lets it be.
-ignored_case() {
-  start_emulator ignored
-  TARVO_DEVICE_ROOT=$work/ignored/root TMPDIR=$work/ignored/tmp "$transfer" \
-    --folder "$work/ignored/save" >/dev/null 2>&1 &
-  local pid=$!
-  for _ in $(seq 1000); do grep -q 'command "STATUS2' "$work/ignored/log" 2>/dev/null && break; sleep 0.01; done
-  kill -INT $pid
-  wait $pid
-  echo $? >"$work/ignored/status"
-  stop_emulator ignored
-}
-ignored_case &
-signal_case sigint-in-the-handshake INT 'command "STATUS2' &
-signal_case sigterm-in-the-data TERM '^reply block 2' &
-signal_case sighup-in-the-data HUP '^reply block 1' &
-wait
 stopped_cleanly() {  # case status: "END\r" the last command, nothing left
   ends_with "$1" "$2" 0 &&
     [ "$(grep '^command' "$work/$1/log" | tail -1)" = 'command "END\r"' ]
