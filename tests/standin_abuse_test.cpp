@@ -1,7 +1,8 @@
 // The driver stand-in against hostile peers. The driver side (a kvx-emulator process) facing
 // clients that flood it without reading, ask for huge sizes, announce huge frames or come when
 // it has no descriptor left: it keeps serving everyone else, allocates only what it has to say,
-// and stops at once on a signal.
+// and stops at once on a signal. The library facing a driver whose replies break the frame
+// rules or who stops reading: it fails the call, as for a device gone, and never hangs.
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -332,6 +333,169 @@ TEST_F(EmulatorAbuseTest, AFullDescriptorTableIsWaitedOutWithoutSpinning) {
   EXPECT_EQ(waiting.ReplyStatus(seconds(3)), 0);
   TarvoExit();
   EXPECT_EQ(LinkExchange("END\r"), "END\r");
+}
+
+// A driver played byte by byte from the test: it answers each stream's CREATE with success and
+// every later request with `answer`, sent as it is, frame or not. One that `stopsReading` takes
+// the CREATE, sends `answer` 64 times ahead and never reads again.
+class HostileDriver {
+ public:
+  explicit HostileDriver(Bytes answer, bool stopsReading = false)
+      : answer_(std::move(answer)), stopsReading_(stopsReading) {
+    char pattern[] = "/tmp/tarvo-test-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+    root_ = pattern;
+    setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
+    const std::string folder = standin::RegistryFolder(tarvo::INTERFACE_GUID);
+    std::filesystem::create_directories(folder);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = folder + "/instrument";
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 16) != 0) {
+      throw std::runtime_error("cannot listen");
+    }
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~HostileDriver() {
+    stopping_ = true;
+    thread_.join();
+    for (int fd : streams_)
+      close(fd);
+    close(listener_);
+    std::filesystem::remove_all(root_);
+  }
+
+ private:
+  void Serve() {
+    while (!stopping_) {
+      std::vector<pollfd> polled = {{listener_, POLLIN, 0}};
+      for (int fd : reading_)
+        polled.push_back({fd, POLLIN, 0});
+      if (poll(polled.data(), polled.size(), 20) <= 0) continue;
+      if (polled[0].revents != 0) Accept();
+      for (std::size_t i = 1; i < polled.size(); ++i) {
+        if (polled[i].revents != 0) Answer(polled[i].fd);
+      }
+    }
+  }
+
+  void Accept() {
+    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    streams_.push_back(fd);
+    if (!TakeRequest(fd)) return;
+    const Bytes created = Frame(U32(standin::kStatusOk));
+    send(fd, created.data(), created.size(), MSG_NOSIGNAL);
+    if (!stopsReading_) {
+      reading_.push_back(fd);
+      return;
+    }
+    for (int i = 0; i < 64; ++i)
+      send(fd, answer_.data(), answer_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  }
+
+  void Answer(int fd) {
+    if (TakeRequest(fd)) send(fd, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+  }
+
+  static bool TakeRequest(int fd) {
+    uint8_t header[4];
+    if (recv(fd, header, 4, MSG_WAITALL) != 4) return false;
+    Bytes body(standin::GetU32(header));
+    return recv(fd, body.data(), body.size(), MSG_WAITALL) == static_cast<ssize_t>(body.size());
+  }
+
+  Bytes answer_;
+  bool stopsReading_;
+  std::string root_;
+  int listener_ = -1;
+  std::vector<int> streams_;
+  std::vector<int> reading_;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+// Runs `call` on a thread of its own and gives its result, or nothing should it not end within
+// `limit` (the call is left to its thread then, so that the test fails instead of hanging).
+template <typename Call>
+std::optional<int32_t> EndsWithin(seconds limit, Call call) {
+  auto result = std::make_shared<std::promise<int32_t>>();
+  std::future<int32_t> ended = result->get_future();
+  std::thread([result, call] { result->set_value(call()); }).detach();
+  if (ended.wait_for(limit) != std::future_status::ready) return std::nullopt;
+  return ended.get();
+}
+
+TEST_F(LibraryTest, ARepliesLengthBeyondTheCallersBufferFailsAtOnceWithoutReadingIt) {
+  // A reply that claims 4 GiB, of which only the status ever comes.
+  HostileDriver driver(Concat({U32(0xFFFFFFFF), U32(0)}));
+  const int device = UTK_Open();
+  ASSERT_GE(device, 0);
+  uint8_t descriptor[tarvo::kDeviceDescriptorSize] = {};
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(UTK_GetDeviceDescriptor(device, descriptor), 0);
+  EXPECT_EQ(UTK_Check(device), 2);  // the device is gone for the library from then on
+  EXPECT_LT(Clock::now() - start, milliseconds(tarvo::kReadWaitMs));
+  UTK_Close(device);
+
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  char buffer[TARVO_RECEIVE_MAX];
+  uint32_t length = 0;
+  EXPECT_EQ(TarvoReceive(buffer, &length), LINK_NO_DEVICE);
+  EXPECT_EQ(length, static_cast<uint32_t>(TARVO_RECEIVE_MAX));
+}
+
+TEST_F(LibraryTest, AWriteReplyWithoutItsCountOrWithMoreThanWasSentFails) {
+  for (const Bytes& answer : {Frame(U32(0)),                            // no count
+                              Frame(Concat({U32(0), {4, 0}})),          // half a count
+                              Frame(Concat({U32(0), U32(5)})),          // one more than sent
+                              Frame(Concat({U32(0), U32(4), {0}}))}) {  // a byte too many
+    HostileDriver driver(answer);
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+    EXPECT_NE(TarvoSend("END\r", 4), LINK_OK) << ::testing::PrintToString(answer);
+    TarvoExit();
+  }
+  // What a sound write reply says passes.
+  HostileDriver driver(Frame(Concat({U32(0), U32(4)})));
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  EXPECT_EQ(TarvoSend("END\r", 4), LINK_OK);
+}
+
+TEST_F(LibraryTest, ADriverThatStopsReadingFailsTheSendInsteadOfHangingIt) {
+  HostileDriver driver(Frame(Concat({U32(0), U32(standin::kMaxWriteSize)})), true);
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  // The largest sends fill the stream after a few; one that finds no room waits its time and
+  // fails.
+  const std::optional<int32_t> result = EndsWithin(seconds(30), [] {
+    const std::vector<char> message(standin::kMaxWriteSize, 'x');
+    for (int round = 0; round < 64; ++round) {
+      const int32_t sent = TarvoSend(message.data(), standin::kMaxWriteSize);
+      if (sent != LINK_OK) return sent;
+    }
+    return LINK_OK;
+  });
+  ASSERT_TRUE(result);
+  EXPECT_NE(*result, LINK_OK);
+}
+
+TEST_F(LibraryTest, ARequestLargerThanTheDriverTakesFailsUnsentAndTheLinkLivesOn) {
+  FakeDriver driver({"instrument"});
+  ASSERT_EQ(TarvoInit(), LINK_OK);
+  const std::vector<char> message(standin::kMaxWriteSize + 1, 'x');
+  EXPECT_EQ(TarvoSend(message.data(), standin::kMaxWriteSize + 1), LINK_IO_FAILED);
+  const int device = UTK_Open();
+  ASSERT_GE(device, 0);
+  const std::vector<uint8_t> input(standin::kMaxControlInputSize + 1);
+  EXPECT_FALSE(tarvo::DriverRequest(tarvo::DeviceHandle(device), tarvo::IOCTL_CONTROL_OUT,
+                                    input.data(), static_cast<uint32_t>(input.size()), nullptr, 0));
+  EXPECT_THAT(driver.EventsOf(Event::Write), ::testing::IsEmpty());
+  for (const Event& control : driver.EventsOf(Event::Control))
+    EXPECT_NE(control.code, tarvo::IOCTL_CONTROL_OUT);
+  EXPECT_EQ(TarvoSend("END\r", 4), LINK_OK);
+  UTK_Close(device);
 }
 
 }  // namespace

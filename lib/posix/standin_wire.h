@@ -25,7 +25,7 @@
 // announces a larger one. READ max and IOCTL outMax may be anything: they are the caller's
 // buffer, which the reply never overfills, and a driver allocates by what it has to say, not by
 // them (a control request's output is one control transfer's data, at most kMaxControlDataSize
-// bytes). A reply that breaks these rules (longer than asked, or shorter than its status)
+// bytes). A reply that breaks these rules (longer than asked, or without its status or count)
 // means the device is gone.
 #ifndef TARVO_STANDIN_WIRE_H
 #define TARVO_STANDIN_WIRE_H
@@ -68,8 +68,9 @@ inline uint32_t GetU32(const uint8_t* in) {
          static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
 }
 
-// Sends one frame whose body is the concatenation of `parts` (at most 7).
-bool SendFrame(int fd, const iovec* parts, int count);
+// Sends one frame whose body is the concatenation of `parts` (at most 7), waiting at most
+// `timeoutMs` in all for the stream to take it; false when it fails or the time is up first.
+bool SendFrame(int fd, const iovec* parts, int count, int timeoutMs);
 
 }  // namespace standin
 
