@@ -22,20 +22,45 @@ namespace {
 
 constexpr char kInterfaceFolder[] = "/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/";
 
-pid_t Spawn(const std::vector<std::string>& options, const std::string& errorsPath) {
+// The test's environment with `added` ("NAME=value") put in, each replacing a variable of its
+// name.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& added) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    bool replaced = false;
+    for (const std::string& addition : added) {
+      const std::string name = addition.substr(0, addition.find('=') + 1);  // with its '='
+      replaced = replaced || text.compare(0, name.size(), name) == 0;
+    }
+    if (!replaced) entries.push_back(text);
+  }
+  entries.insert(entries.end(), added.begin(), added.end());
+  return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& words) {
+  std::vector<char*> pointers;
+  for (std::string& word : words)
+    pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+pid_t Spawn(const std::vector<std::string>& options, const std::string& errorsPath,
+            const std::vector<std::string>& environment = {}) {
   std::vector<std::string> words = {KVX_EMULATOR};
   words.insert(words.end(), options.begin(), options.end());
-  std::vector<char*> argv;
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv = Pointers(words);
+  std::vector<std::string> variables = EnvironmentWith(environment);
+  std::vector<char*> envp = Pointers(variables);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorsPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = -1;
-  const int failed = posix_spawn(&pid, KVX_EMULATOR, &actions, nullptr, argv.data(), environ);
+  const int failed = posix_spawn(&pid, KVX_EMULATOR, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) throw std::runtime_error("cannot start " KVX_EMULATOR);
   return pid;
@@ -52,7 +77,8 @@ bool WaitUntil(Condition done) {
 
 }  // namespace
 
-EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options) {
+EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options,
+                                 const std::vector<std::string>& environment) {
   char pattern[] = "/tmp/kvx-emulator-test-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   root_ = pattern;
@@ -60,7 +86,7 @@ EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options) {
   setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
   std::vector<std::string> all = options;
   all.insert(all.end(), {"--log", logPath_});
-  pid_ = Spawn(all, root_ + "/stderr");
+  pid_ = Spawn(all, root_ + "/stderr", environment);
   if (!WaitUntil([this] { return InterfacePresent(); })) {
     throw std::runtime_error("the emulator did not present its interface");
   }
@@ -73,18 +99,34 @@ EmulatorProcess::~EmulatorProcess() {
 }
 
 int EmulatorProcess::Stop() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, &status_, 0);
-    pid_ = -1;
-  }
+  if (pid_ > 0) StopsWithin(SIGTERM, std::chrono::seconds(10));
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+bool EmulatorProcess::StopsWithin(int signal, std::chrono::milliseconds limit) {
+  if (pid_ <= 0) return true;
+  kill(pid_, signal);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool ended = false;
+  while (!(ended = waitpid(pid_, &status_, WNOHANG) == pid_) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (!ended) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &status_, 0);
+  }
+  pid_ = -1;
+  return ended;
+}
+
+std::string EmulatorProcess::InterfacePath() const {
+  return root_ + kInterfaceFolder + "0000-kvx-emulator";
 }
 
 bool EmulatorProcess::InterfacePresent() const {
   struct stat status;
-  return stat((root_ + kInterfaceFolder + "0000-kvx-emulator").c_str(), &status) == 0 &&
-         S_ISSOCK(status.st_mode);
+  return stat(InterfacePath().c_str(), &status) == 0 && S_ISSOCK(status.st_mode);
 }
 
 std::vector<std::string> EmulatorProcess::Log() const {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -13,20 +14,27 @@ namespace testing_support {
 class EmulatorProcess {
  public:
   // Starts the emulator with `options` (and --log) in a fresh TARVO_DEVICE_ROOT, and waits until
-  // its interface is present.
-  explicit EmulatorProcess(const std::vector<std::string>& options);
-  ~EmulatorProcess();  // SIGTERM, then waits for it; removes the registry.
+  // its interface is present. `environment` ("NAME=value") is added to what it inherits.
+  explicit EmulatorProcess(const std::vector<std::string>& options,
+                           const std::vector<std::string>& environment = {});
+  ~EmulatorProcess();  // Stops it as Stop() does; removes the registry.
   EmulatorProcess(const EmulatorProcess&) = delete;
   EmulatorProcess& operator=(const EmulatorProcess&) = delete;
 
   std::vector<std::string> Log() const;
   // Waits (a few seconds at most) until the log holds `line`.
   bool WaitForLogLine(const std::string& line) const;
-  // Stops the emulator and returns its exit status.
+  // Stops the emulator (SIGTERM; SIGKILL should it still run after 10 seconds) and returns its
+  // exit status, -1 when a signal ended it.
   int Stop();
+  // Sends `signal` and waits for the emulator to end, at most `limit`; false when it was still
+  // running then (it is killed).
+  bool StopsWithin(int signal, std::chrono::milliseconds limit);
   bool InterfacePresent() const;
 
   const std::string& Root() const { return root_; }
+  std::string InterfacePath() const;
+  pid_t Pid() const { return pid_; }
 
  private:
   std::string root_;

@@ -131,19 +131,20 @@ bool AwaitReadReply(int fd) {
   if (AwaitInput(fd, After(static_cast<int>(kReadWaitMs)))) return true;
   uint8_t cancel = standin::kCancel;
   const iovec request[] = {{&cancel, 1}};
-  return standin::SendFrame(fd, request, 1) && AwaitInput(fd, After(kReplyWaitMs));
+  return standin::SendFrame(fd, request, 1, kReplyWaitMs) && AwaitInput(fd, After(kReplyWaitMs));
 }
 
-// Sends one request and receives its reply: the status, then at most `replyMax` bytes into
-// `reply`. Any fault of the stream or of the reply's frame, and a driver that does not answer
-// in time, leave the stream shut, so that this and every later call on it fail, as on a device
-// that has gone.
+// Sends one request (waiting at most kReplyWaitMs for the stream to take it) and receives its
+// reply: the status, then at most `replyMax` bytes into `reply`; the reply is never read
+// further than that, whatever length its frame claims. Any fault of the stream or of the
+// reply's frame, and a driver that does not take the request or answer in time, leave the
+// stream shut, so that this and every later call on it fail, as on a device that has gone.
 bool Exchange(int fd, const iovec* request, int parts, uint32_t* status, void* reply,
               uint32_t replyMax, uint32_t* replySize, bool isRead = false) {
   if (fd < 0) return false;
   uint8_t length[4];
   uint8_t statusBytes[4];
-  if (standin::SendFrame(fd, request, parts) &&
+  if (standin::SendFrame(fd, request, parts, kReplyWaitMs) &&
       (isRead ? AwaitReadReply(fd) : AwaitInput(fd, After(kReplyWaitMs)))) {
     const Clock::time_point deadline = After(kReplyWaitMs);
     if (ReceiveBefore(fd, length, sizeof length, deadline)) {
@@ -201,22 +202,30 @@ bool ReadFile(Handle handle, void* buffer, uint32_t size, uint32_t* transferred)
          status == standin::kStatusOk;
 }
 
+// A write larger than the driver takes in one request fails unsent, as a driver refuses a
+// transfer too large for it; the file stays usable.
 bool WriteFile(Handle handle, const void* buffer, uint32_t size, uint32_t* transferred) {
+  if (size > standin::kMaxWriteSize) return false;
+  const int fd = FdOf(handle);
   uint8_t type = standin::kWrite;
   const iovec parts[] = {{&type, 1}, {const_cast<void*>(buffer), size}};
   uint32_t status = 0;
   uint8_t count[4] = {};
   uint32_t countSize = 0;
-  if (!Exchange(FdOf(handle), parts, 2, &status, count, sizeof count, &countSize) ||
-      status != standin::kStatusOk) {
+  if (!Exchange(fd, parts, 2, &status, count, sizeof count, &countSize)) return false;
+  // The reply holds the count whatever the status, and never more than was sent.
+  if (countSize != sizeof count || standin::GetU32(count) > size) {
+    shutdown(fd, SHUT_RDWR);
     return false;
   }
-  *transferred = countSize == sizeof count ? standin::GetU32(count) : 0;
+  if (status != standin::kStatusOk) return false;
+  *transferred = standin::GetU32(count);
   return true;
 }
 
 bool Control(Handle handle, uint32_t code, const void* input, uint32_t inputSize, void* output,
              uint32_t outputSize) {
+  if (inputSize > standin::kMaxControlInputSize) return false;  // unsent, as for a write
   uint8_t request[9] = {standin::kIoctl};
   standin::PutU32(request + 1, code);
   standin::PutU32(request + 5, outputSize);

@@ -1,9 +1,11 @@
 #include "standin_wire.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,7 +27,7 @@ std::string RegistryFolder(const tarvo::InterfaceGuid& guid) {
   return folder + "/" + InterfaceClassName(guid);
 }
 
-bool SendFrame(int fd, const iovec* parts, int count) {
+bool SendFrame(int fd, const iovec* parts, int count, int timeoutMs) {
   constexpr int kMaxParts = 7;
   if (count > kMaxParts) return false;
   uint8_t header[4];
@@ -39,14 +41,23 @@ bool SendFrame(int fd, const iovec* parts, int count) {
   if (bodySize > UINT32_MAX) return false;
   PutU32(header, static_cast<uint32_t>(bodySize));
 
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   msghdr message{};
   message.msg_iov = vector;
   message.msg_iovlen = static_cast<std::size_t>(count) + 1;
   while (message.msg_iovlen > 0) {
-    const ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL);
+    const ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (sent < 0) {
       if (errno == EINTR) continue;
-      return false;
+      if (errno != EAGAIN) return false;
+      // The stream is full: wait for room, as long as the time allows.
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd polled = {fd, POLLOUT, 0};
+      if (poll(&polled, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+      continue;
     }
     // Step past what went out; a partial send leaves the rest for the next round.
     auto left = static_cast<std::size_t>(sent);

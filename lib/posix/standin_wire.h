@@ -18,6 +18,15 @@
 // READ waits until the driver answers it. CANCEL, sent while a READ waits, makes the driver
 // answer that READ at once, with no bytes when nothing has come; a CANCEL that crosses the
 // READ's reply is ignored. A stream that closes means the device is gone.
+//
+// Sizes: a WRITE carries at most kMaxWriteSize bytes and an IOCTL's input at most
+// kMaxControlInputSize (a control transfer's 16-byte request block and its data, whose length
+// is 16 bits), so no request body exceeds kMaxRequestSize; the driver closes a stream that
+// announces a larger one. READ max and IOCTL outMax may be anything: they are the caller's
+// buffer, which the reply never overfills, and a driver allocates by what it has to say, not by
+// them (a control request's output is one control transfer's data, at most kMaxControlDataSize
+// bytes). A reply that breaks these rules (longer than asked, or without its status or count)
+// means the device is gone.
 #ifndef TARVO_STANDIN_WIRE_H
 #define TARVO_STANDIN_WIRE_H
 
@@ -27,6 +36,7 @@
 #include <cstdint>
 #include <string>
 
+#include "driver_requests.h"
 #include "platform.h"
 
 namespace standin {
@@ -34,6 +44,13 @@ namespace standin {
 enum RequestType : uint8_t { kCreate = 1, kRead = 2, kWrite = 3, kIoctl = 4, kCancel = 5 };
 
 constexpr uint32_t kStatusOk = 0;
+
+constexpr uint32_t kMaxWriteSize = 64 * 1024;
+constexpr uint32_t kMaxControlDataSize = 0xFFFF;
+constexpr uint32_t kMaxControlInputSize =
+    static_cast<uint32_t>(tarvo::kControlRequestSize) + kMaxControlDataSize;
+constexpr uint32_t kMaxRequestSize =
+    9 + kMaxControlInputSize > 1 + kMaxWriteSize ? 9 + kMaxControlInputSize : 1 + kMaxWriteSize;
 
 // The registry folder of an interface class: "$TARVO_DEVICE_ROOT/{guid}".
 std::string RegistryFolder(const tarvo::InterfaceGuid& guid);
@@ -51,8 +68,9 @@ inline uint32_t GetU32(const uint8_t* in) {
          static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
 }
 
-// Sends one frame whose body is the concatenation of `parts` (at most 7).
-bool SendFrame(int fd, const iovec* parts, int count);
+// Sends one frame whose body is the concatenation of `parts` (at most 7), waiting at most
+// `timeoutMs` in all for the stream to take it; false when it fails or the time is up first.
+bool SendFrame(int fd, const iovec* parts, int count, int timeoutMs);
 
 }  // namespace standin
 

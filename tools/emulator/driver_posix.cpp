@@ -2,6 +2,7 @@
 // control requests and whose pipes carry the instrument's commands (pipe 1 of interface 0) and
 // replies (pipe 0). Like a USB device that one program has claimed, each pipe is open to one
 // file at a time; the device file to any number.
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -10,6 +11,7 @@
 #include "driver.h"
 #include "driver_requests.h"
 #include "driver_server.h"
+#include "standin_wire.h"
 
 namespace emulator {
 
@@ -166,7 +168,10 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       case tarvo::IOCTL_CONTROL_OUT:
         return standin::Reply::Success();
       case tarvo::IOCTL_CONTROL_IN:
-        return standin::Reply::WithData(standin::Bytes(outMax, 0));
+        // The data of one control transfer, whose length is 16 bits, however large the
+        // caller's buffer.
+        return standin::Reply::WithData(
+            standin::Bytes(std::min(outMax, standin::kMaxControlDataSize), 0));
       case tarvo::IOCTL_GET_DESCRIPTOR: {
         // A vendor-specific device with one interface and its two bulk pipes.
         standin::Bytes descriptor =

@@ -8,7 +8,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -19,8 +21,7 @@ namespace standin {
 
 namespace {
 
-// A request larger than this is taken for a broken stream, which is closed.
-constexpr uint32_t kMaxRequestSize = 64u << 20;
+using Clock = std::chrono::steady_clock;
 
 std::string SystemError(const std::string& what) {
   return what + ": " + std::strerror(errno);
@@ -69,6 +70,7 @@ struct DriverServer::Listener {
   std::string folder;
   std::string name;
   DeviceBehaviour* device = nullptr;
+  Clock::time_point restsUntil;  // no accepting before then
 };
 
 struct DriverServer::Stream {
@@ -77,7 +79,8 @@ struct DriverServer::Stream {
   DeviceBehaviour* device = nullptr;
   bool created = false;
   bool readWaiting = false;
-  Bytes input;
+  Bytes input;   // received, not yet a whole request
+  Bytes output;  // replies, not yet taken by the client
 };
 
 DriverServer::DriverServer() {
@@ -159,39 +162,62 @@ std::string DriverServer::InterfacePath(const std::string& name) const {
 }
 
 void DriverServer::Run() {
+  while (!stopping_.load() && ServeRound()) {
+  }
+}
+
+void DriverServer::RunWhileStreamsOpen() {
+  while (!stopping_.load() && !streams_.empty() && ServeRound()) {
+  }
+}
+
+bool DriverServer::ServeRound() {
+  closed_.clear();
   std::vector<pollfd> polled;
   std::vector<int> polledIds;
-  while (!stopping_.load()) {
-    closed_.clear();
-    polled.clear();
-    polledIds.clear();
-    polled.push_back({wakeRead_, POLLIN, 0});
-    for (auto& listener : listeners_)
-      polled.push_back({listener->fd, POLLIN, 0});
-    for (auto& [id, stream] : streams_) {
-      polled.push_back({stream->fd, POLLIN, 0});
-      polledIds.push_back(id);
-    }
-    if (poll(polled.data(), polled.size(), -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (polled[0].revents != 0) {
-      char drained[64];
-      while (read(wakeRead_, drained, sizeof drained) > 0) {
-      }
-      RunPostedTasks();
-    }
-    std::size_t at = 1;
-    for (auto& listener : listeners_) {
-      if (polled[at++].revents != 0) AcceptStreams(*listener);
-    }
-    for (int id : polledIds) {
-      const short events = polled[at++].revents;
-      auto found = streams_.find(id);  // A task or an earlier request may have closed it.
-      if (events != 0 && found != streams_.end()) ReceiveRequests(*found->second);
+  polled.push_back({wakeRead_, POLLIN, 0});
+  // A resting listener is left out (poll passes over a negative descriptor) until its rest is
+  // over, which bounds the wait.
+  const Clock::time_point now = Clock::now();
+  int timeoutMs = -1;
+  for (auto& listener : listeners_) {
+    const bool resting = now < listener->restsUntil;
+    polled.push_back({resting ? -1 : listener->fd, POLLIN, 0});
+    if (resting) {
+      const auto rest =
+          std::chrono::ceil<std::chrono::milliseconds>(listener->restsUntil - now).count();
+      const int restMs = static_cast<int>(std::min<decltype(rest)>(rest, INT_MAX));
+      timeoutMs = timeoutMs < 0 ? restMs : std::min(timeoutMs, restMs);
     }
   }
+  for (auto& [id, stream] : streams_) {
+    const short events = stream->output.empty() ? POLLIN : POLLIN | POLLOUT;
+    polled.push_back({stream->fd, events, 0});
+    polledIds.push_back(id);
+  }
+  if (poll(polled.data(), polled.size(), timeoutMs) < 0) return errno == EINTR;
+  if (polled[0].revents != 0) {
+    char drained[64];
+    while (read(wakeRead_, drained, sizeof drained) > 0) {
+    }
+    RunPostedTasks();
+  }
+  std::size_t at = 1;
+  for (auto& listener : listeners_) {
+    if (polled[at++].revents != 0) AcceptStreams(*listener);
+  }
+  for (int id : polledIds) {
+    if (stopping_.load()) break;
+    const short events = polled[at++].revents;
+    auto found = streams_.find(id);  // A task or an earlier request may have closed it.
+    if (events == 0 || found == streams_.end()) continue;
+    if ((events & POLLOUT) != 0 && !SendQueuedReplies(*found->second)) {
+      CloseStream(id);
+      continue;
+    }
+    if ((events & ~POLLOUT) != 0) ReceiveRequests(*found->second);
+  }
+  return true;
 }
 
 namespace {
@@ -203,16 +229,18 @@ void StopOnSignal(int) {
 
 int DriverServer::PresentAndServe(const std::string& program, const std::string& name,
                                   DeviceBehaviour& device) {
-  std::string error;
-  if (!Present(name, device, &error)) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
-    return 1;
-  }
+  // The handlers come first, so that a stop signal at any moment from now on ends serving and
+  // withdraws the interface (a stop before serving begins makes Run() return at once).
   signalledServer = this;
   struct sigaction action = {};
   action.sa_handler = StopOnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  std::string error;
+  if (!Present(name, device, &error)) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    return 1;
+  }
   std::printf("%s: presenting %s\n", program.c_str(), InterfacePath(name).c_str());
   std::fflush(stdout);
   Run();
@@ -249,11 +277,21 @@ void DriverServer::RunPostedTasks() {
 
 void DriverServer::AcceptStreams(Listener& listener) {
   const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-  if (fd < 0) return;
+  if (fd >= 0) {
+    AdoptStream(fd, *listener.device);
+  } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+    // No descriptor (or no memory) for the client, who stays in the backlog: asking again at
+    // once would only spin, so the listener rests a while.
+    listener.restsUntil = Clock::now() + kAcceptPause;
+  }
+}
+
+void DriverServer::AdoptStream(int fd, DeviceBehaviour& device) {
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
   auto stream = std::make_unique<Stream>();
   stream->fd = fd;
   stream->file.id = nextFileId_++;
-  stream->device = listener.device;
+  stream->device = &device;
   streams_[stream->file.id] = std::move(stream);
 }
 
@@ -266,22 +304,25 @@ void DriverServer::ReceiveRequests(Stream& stream) {
     CloseStream(id);
     return;
   }
-  stream.input.insert(stream.input.end(), chunk, chunk + got);
-  while (stream.input.size() >= 4) {
-    const uint32_t size = GetU32(stream.input.data());
-    if (size > kMaxRequestSize) {
+  Bytes& input = stream.input;
+  input.insert(input.end(), chunk, chunk + got);
+  std::size_t taken = 0;
+  while (input.size() - taken >= 4) {
+    const uint32_t size = GetU32(input.data() + taken);
+    if (size > kMaxRequestSize) {  // no request is that large: a broken or hostile stream
       CloseStream(id);
       return;
     }
-    if (stream.input.size() < 4 + size) return;
-    const Bytes body(stream.input.begin() + 4, stream.input.begin() + 4 + size);
-    stream.input.erase(stream.input.begin(), stream.input.begin() + 4 + size);
-    if (!HandleRequest(stream, body)) {
+    if (input.size() - taken - 4 < size) break;
+    const auto body = input.begin() + static_cast<std::ptrdiff_t>(taken) + 4;
+    taken += 4 + size;
+    if (!HandleRequest(stream, Bytes(body, body + size))) {
       CloseStream(id);
       return;
     }
     if (stream.fd < 0) return;  // The device dropped it.
   }
+  input.erase(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(taken));
 }
 
 bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
@@ -291,7 +332,7 @@ bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
     if (type != kCreate) return false;
     stream.file.name.assign(body.begin() + 1, body.end());
     const uint32_t status = stream.device->Open(stream.file);
-    if (!SendReply(stream, Reply::Failure(status), false)) return false;
+    if (!QueueReply(stream, Reply::Failure(status), false)) return false;
     stream.created = status == kStatusOk;
     return stream.created;
   }
@@ -299,7 +340,7 @@ bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
     if (type != kCancel) return false;  // One request in flight per stream.
     stream.readWaiting = false;
     stream.device->ReadCancelled(stream.file);
-    return SendReply(stream, Reply::Success(), false);
+    return QueueReply(stream, Reply::Success(), false);
   }
   switch (type) {
     case kCancel:
@@ -311,15 +352,15 @@ bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
         stream.readWaiting = true;
         return true;
       }
-      return SendReply(stream, *reply, false);
+      return QueueReply(stream, *reply, false);
     }
     case kWrite:
-      return SendReply(
+      return QueueReply(
           stream, stream.device->Write(stream.file, Bytes(body.begin() + 1, body.end())), true);
     case kIoctl: {
       if (body.size() < 9) return false;
       const Bytes input(body.begin() + 9, body.end());
-      return SendReply(
+      return QueueReply(
           stream, stream.device->Control(stream.file, GetU32(&body[1]), GetU32(&body[5]), input),
           false);
     }
@@ -328,31 +369,46 @@ bool DriverServer::HandleRequest(Stream& stream, const Bytes& body) {
   }
 }
 
-bool DriverServer::SendReply(Stream& stream, const Reply& reply, bool withCount) {
+bool DriverServer::QueueReply(Stream& stream, const Reply& reply, bool withCount) {
   if (reply.dropStream) return false;
-  uint8_t status[4];
-  uint8_t count[4];
-  PutU32(status, reply.status);
-  PutU32(count, reply.count);
-  iovec parts[2] = {{status, sizeof status}, {}};
+  const std::size_t dataSize = withCount ? 4 : reply.data.size();
+  if (dataSize > UINT32_MAX - 4) return false;
+  Bytes& output = stream.output;
+  const std::size_t at = output.size();
+  output.resize(at + 8 + dataSize);
+  PutU32(&output[at], static_cast<uint32_t>(4 + dataSize));
+  PutU32(&output[at + 4], reply.status);
   if (withCount) {
-    parts[1] = {count, sizeof count};
-  } else {
-    parts[1] = {const_cast<uint8_t*>(reply.data.data()), reply.data.size()};
+    PutU32(&output[at + 8], reply.count);
+  } else if (dataSize != 0) {
+    std::memcpy(&output[at + 8], reply.data.data(), dataSize);
   }
-  // The stream is non-blocking for receiving; a reply goes out whole.
-  const int flags = fcntl(stream.fd, F_GETFL);
-  fcntl(stream.fd, F_SETFL, flags & ~O_NONBLOCK);
-  const bool sent = SendFrame(stream.fd, parts, 2);
-  fcntl(stream.fd, F_SETFL, flags);
-  return sent;
+  return SendQueuedReplies(stream);
+}
+
+bool DriverServer::SendQueuedReplies(Stream& stream) {
+  Bytes& output = stream.output;
+  std::size_t sent = 0;
+  while (sent < output.size()) {
+    const ssize_t went =
+        send(stream.fd, output.data() + sent, output.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (went < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;  // the rest when the client reads
+      return false;
+    }
+    sent += static_cast<std::size_t>(went);
+  }
+  output.erase(output.begin(), output.begin() + static_cast<std::ptrdiff_t>(sent));
+  // A client that does not read what it asked for is not kept waiting on for ever.
+  return output.size() <= kMaxPendingReplyBytes;
 }
 
 void DriverServer::AnswerRead(int fileId, const Reply& reply) {
   auto found = streams_.find(fileId);
   if (found == streams_.end() || !found->second->readWaiting) return;
   found->second->readWaiting = false;
-  if (!SendReply(*found->second, reply, false)) CloseStream(fileId);
+  if (!QueueReply(*found->second, reply, false)) CloseStream(fileId);
 }
 
 void DriverServer::Drop(int fileId) {

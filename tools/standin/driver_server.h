@@ -6,6 +6,8 @@
 #define STANDIN_DRIVER_SERVER_H
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -76,6 +78,15 @@ class DeviceBehaviour {
   virtual void Closed(const OpenFile& /*file*/) {}
 };
 
+// Serving is never held up by one client: every stream is non-blocking, and replies that a
+// client has not taken yet wait in the stream's own queue. A client that lets more than
+// kMaxPendingReplyBytes of replies pile up (one that sends requests and never reads) is dropped.
+// A request body larger than kMaxRequestSize (standin_wire.h) drops its stream at once. When
+// the process runs out of descriptors, new clients wait in the listener's backlog while the
+// listener rests for kAcceptPause, and the streams already open are served meanwhile.
+constexpr std::size_t kMaxPendingReplyBytes = 256 * 1024;
+constexpr std::chrono::milliseconds kAcceptPause{100};
+
 class DriverServer {
  public:
   DriverServer();
@@ -93,6 +104,14 @@ class DriverServer {
 
   // Serves requests until Stop().
   void Run();
+
+  // Serves `fd`, one end of a connected stream (a socket pair), as if a client had opened it
+  // on an interface of `device`; the server owns it from then on. With RunWhileStreamsOpen()
+  // this lets a stream be served without a registry, as tests and fuzzing need.
+  void AdoptStream(int fd, DeviceBehaviour& device);
+
+  // Serves requests until every stream has closed, or until Stop().
+  void RunWhileStreamsOpen();
 
   // A driver program's whole life: presents the interface `name`, says so on stdout, serves until
   // SIGINT or SIGTERM, and says that it stopped. `program` opens every line. Returns the
@@ -115,10 +134,13 @@ class DriverServer {
   struct Stream;
 
   bool Listen(Listener& listener, std::string* error) const;
+  bool ServeRound();  // false: serving cannot go on
   void AcceptStreams(Listener& listener);
   void ReceiveRequests(Stream& stream);
   bool HandleRequest(Stream& stream, const Bytes& body);  // false: close the stream
-  bool SendReply(Stream& stream, const Reply& reply, bool withCount);
+  // Queues a reply and sends what the stream takes now; false: close the stream.
+  bool QueueReply(Stream& stream, const Reply& reply, bool withCount);
+  bool SendQueuedReplies(Stream& stream);  // false: close the stream
   void CloseStream(int fileId);
   void RunPostedTasks();
 
