@@ -130,6 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   RecordingOperator ui;
   MemoryFileSystem files;
+  // A "disk" of 96 KiB, so that captures that promise millions of samples end with a full disk
+  // rather than fill the machine.
+  files.bytesUntilFull = 96 << 10;
   TransferState transfer;
   ScriptedLink link;
   link.instrument = &instrument;
@@ -166,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (dialog.conversion.end == kvx::ConversionEnd::Converted) {
       RecordingOperator againUi;
       MemoryFileSystem again;
+      again.bytesUntilFull = 96 << 10;
       TransferState againTransfer;
       againTransfer.saveFolder = "/save";
       againTransfer.capturePath = again.Write("/capture", kept);
