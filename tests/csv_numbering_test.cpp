@@ -1,5 +1,5 @@
-// Where the CSV files go and how they are numbered, and every way a group's file can fail to be
-// made or written.
+// Where the CSV files go and how they are numbered, every way a group's file can fail to be made
+// or written, and a stop in the middle of a group.
 #include <string>
 
 #include "csv_output.h"
@@ -66,8 +66,9 @@ TEST(CsvNumberingTest, NumbersGoOnFromTheHighestInTheFolderWhateverTheListingOrd
   for (bool reversed : {false, true}) {
     Conversion conversion(1);
     conversion.files.reverseListing = reversed;
-    for (const char* name : {"QM-0001.csv", "QM-0002.csv", "QM-0005.csv", "QM-0003.csv",
-                             "QM-0004.csv", "notes.txt", "qm-0042.csv"}) {
+    // No QM-0004.csv: a number taken from any name but the highest's would fill that gap.
+    for (const char* name :
+         {"QM-0001.csv", "QM-0002.csv", "QM-0005.csv", "QM-0003.csv", "notes.txt", "qm-0042.csv"}) {
       conversion.Write(std::string("QM-DATA/") + name, "existing");
     }
     conversion.Run(Groups(2));
@@ -237,6 +238,27 @@ TEST(CsvStopTest, AFailedCloseRemovesTheFileAndStopsTheWalk) {
   conversion.Run(Groups(2));
   EXPECT_THAT(conversion.ui.messages, ElementsAre(kCsvNotCreated));
   EXPECT_THAT(conversion.Files(), IsEmpty());
+}
+
+TEST(CsvStopTest, AStopWithinALongGroupIsActedOnLongBeforeItsEnd) {
+  // 100,000 samples, some 1.7 MB of rows. A stop asked for as the group's file is made ends the
+  // walk within a few thousand samples: the file goes, and little of the group was written.
+  std::string samples;
+  for (int i = 0; i < 100000; ++i)
+    samples += "00EB";
+  Conversion conversion(1);
+  constexpr std::size_t kRoom = std::size_t{1} << 30;  // a disk that never fills, to count bytes
+  conversion.files.bytesUntilFull = kRoom;
+  conversion.files.onCreate = [&conversion](const std::string&) {
+    conversion.ui.stopRequested = true;
+  };
+
+  conversion.Run(HeaderRecord("070315103000", "0100", "00", '4', '0', 100000) + samples);
+
+  EXPECT_EQ(conversion.outcome.end, kvx::ConversionEnd::Stopped);
+  EXPECT_THAT(conversion.Files(), IsEmpty());
+  EXPECT_THAT(conversion.ui.messages, IsEmpty());
+  EXPECT_LT(kRoom - *conversion.files.bytesUntilFull, 170000u) << "more than a tenth of the group";
 }
 
 }  // namespace

@@ -59,6 +59,21 @@ TEST(CsvWorkedExamplesTest, Kind1AbsoluteTime) {
                                                      "1,     7/3/15,     10:31: 0,     32767\n"));
 }
 
+TEST(CsvWorkedExamplesTest, OnlyDisplayModeOneIsAbsoluteTime) {
+  // The dialog's radio buttons give -1 when neither is chosen: that, like any mode but 1, is
+  // relative time.
+  const std::string capture =
+      HeaderRecord("070315103000", "0100", "00", '0', '0', 2) + "00EB" + "7FFF";
+  Conversion relative(1, kRelative);
+  relative.Run(capture);
+  for (int mode : {-1, 2}) {
+    Conversion conversion(1, mode);
+    conversion.Run(capture);
+    EXPECT_EQ(conversion.File("QM-0001.csv"), relative.File("QM-0001.csv"))
+        << "display mode " << mode;
+  }
+}
+
 TEST(CsvWorkedExamplesTest, Kind2LayoutFourIsTheSameInBothModes) {
   const std::string capture = HeaderRecord("070315103000", "0000", "00", '4', '1', 3) +
                               "00EB0001050A" + "7FFF00010514" + "FF9C0001051E";

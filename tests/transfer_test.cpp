@@ -447,8 +447,9 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
     capture += "00EB";
   const auto expected = Expected(1, 0, capture);
 
-  // A bad first block, resent; a second block of 245 characters.
-  Transfer({"--capture", CaptureFile(capture), "--corrupt", "1", "--long-block", "2"});
+  // A bad first block, resent; a second block of 245 characters, taken as its first 243.
+  EXPECT_THAT(Transfer({"--capture", CaptureFile(capture), "--corrupt", "1", "--long-block", "2"}),
+              ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N", "AGAIN", "NEXT", "NEXT"));
   EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
   EXPECT_EQ(Written(), expected);
 
@@ -523,6 +524,19 @@ TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
       EXPECT_GE(std::count(commands.begin(), commands.end(), c.repeatedCommand), 40);
     }
   }
+}
+
+TEST_F(TransferTest, EveryStoredBlockIsProgressSoALongDownloadOutlastsTheBound) {
+  dialog_.progressTimeoutMs = 2000;
+  Transfer({"--capture", CaptureFile("00010203040506070809"), "--block-bytes", "1"});
+  EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
+  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_THAT(ui_.messages, IsEmpty());
+  // The ten blocks took three times the bound.
+  uint64_t paused = 0;
+  for (uint32_t pause : ui_.pauses)
+    paused += pause;
+  EXPECT_GE(paused, 3u * 2000u);
 }
 
 TEST_F(TransferTest, EmptyReceivesAreRepeatedAtOnceThenWithAShortPause) {
