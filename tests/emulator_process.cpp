@@ -26,6 +26,7 @@ pid_t Spawn(const std::vector<std::string>& options, const std::string& errorsPa
   std::vector<std::string> words = {KVX_EMULATOR};
   words.insert(words.end(), options.begin(), options.end());
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words)
     argv.push_back(word.data());
   argv.push_back(nullptr);
@@ -57,6 +58,7 @@ EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options) {
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   root_ = pattern;
   logPath_ = root_ + "/dialogue.log";
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
   setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
   std::vector<std::string> all = options;
   all.insert(all.end(), {"--log", logPath_});
