@@ -267,7 +267,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
                                                 std::free);
   if (!buffer) {
     ui.ShowMessage(std::string(texts::kNoMemory));
-    std::exit(1);
+    std::exit(1);  // NOLINT(concurrency-mt-unsafe): no memory ends the program, as it always has.
   }
   std::size_t length = 0;
   if (!files.ReadFileBytes(transfer.capturePath, buffer.get(), capacity, &length)) {

@@ -12,7 +12,7 @@ namespace {
 constexpr int32_t kLastFileNumber = 9999;
 // The longest CSV path, in bytes, that the program handles.
 constexpr std::size_t kMaxCsvPathBytes = 255;
-constexpr std::size_t kFlushSize = 64 * 1024;
+constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
 
 // Removes every occurrence of `piece`, in one pass from the left: what the removals join
 // together is not looked at again.
@@ -143,7 +143,8 @@ std::unique_ptr<CsvFile> OpenNextCsvFile(OperatorSide& ui, FileSystem& files,
   // A file that is already there is never emptied: the number after it is taken instead.
   for (;;) {
     const std::string title = FileTitle(transfer.lastFileNumber);
-    const std::string path = outputFolder + separator + title + ".csv";
+    std::string path = outputFolder + separator;
+    path.append(title).append(".csv");
     FileHandle file = kNoFile;
     const CreateResult created =
         path.size() > kMaxCsvPathBytes ? CreateResult::Failed : files.CreateNewFile(path, &file);

@@ -22,8 +22,9 @@ std::string TextForTerminal(const std::string& text) {
 }
 
 void HeadlessOperator::ShowMessage(const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", programName_.c_str(), TextForTerminal(text).c_str());
-  std::fflush(stderr);
+  // A message that stderr does not take has nowhere else to go.
+  (void)std::fprintf(stderr, "%s: %s\n", programName_.c_str(), TextForTerminal(text).c_str());
+  (void)std::fflush(stderr);
 }
 
 void HeadlessOperator::ExchangeData(std::string& statusText, int32_t& displayMode,

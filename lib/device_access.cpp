@@ -41,9 +41,12 @@ int OpenDevice() {
 
 void FormatPipeName(const char* devicePath, int32_t interfaceNumber, int32_t pipeNumber,
                     char (&name)[kPipeNameSize]) {
-  std::snprintf(name, sizeof name, "%s\\if%03upipe%03u", devicePath,
-                static_cast<unsigned>(interfaceNumber) & 0xFFu,
-                static_cast<unsigned>(pipeNumber) & 0xFFu);
+  // The name always fits whole: the device path is shorter than kDevicePathSize, and each
+  // number has three digits.
+  static_assert(kPipeNameSize >= kDevicePathSize + sizeof "\\if000pipe000" - 1);
+  (void)std::snprintf(name, sizeof name, "%s\\if%03upipe%03u", devicePath,
+                      static_cast<unsigned>(interfaceNumber) & 0xFFu,
+                      static_cast<unsigned>(pipeNumber) & 0xFFu);
 }
 
 Handle OpenPipeFile(int device, int32_t interfaceNumber, int32_t pipeNumber) {

@@ -41,6 +41,7 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& added) 
 
 std::vector<char*> Pointers(std::vector<std::string>& words) {
   std::vector<char*> pointers;
+  pointers.reserve(words.size() + 1);
   for (std::string& word : words)
     pointers.push_back(word.data());
   pointers.push_back(nullptr);
@@ -83,6 +84,7 @@ EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options,
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   root_ = pattern;
   logPath_ = root_ + "/dialogue.log";
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
   setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
   std::vector<std::string> all = options;
   all.insert(all.end(), {"--log", logPath_});

@@ -96,6 +96,7 @@ FakeDriver::FakeDriver(const std::vector<std::string>& interfaceNames, const std
     root_ = root;
     std::filesystem::create_directories(root_);
   }
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): set before the driver's thread starts.
   setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
   for (const std::string& name : interfaceNames) {
     devices_.push_back(std::make_unique<Device>(*this, name));

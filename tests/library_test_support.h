@@ -38,6 +38,7 @@ class LibraryTest : public ::testing::Test {
 // "<interface>:<file>" for each event, "" naming the device itself.
 inline std::vector<std::string> Files(const std::vector<Event>& events) {
   std::vector<std::string> files;
+  files.reserve(events.size());
   for (const Event& event : events)
     files.push_back(event.interfaceName + ":" + event.fileName);
   return files;

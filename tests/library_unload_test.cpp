@@ -17,7 +17,7 @@ Function Lookup(void* library, const char* name) {
 TEST(LibraryUnloadTest, UnloadingClosesTheDevicesLeftOpenButNoPipes) {
   FakeDriver driver({"instrument"});
   void* library = dlopen(TARVO_SHARED_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(library, nullptr) << dlerror();
+  ASSERT_NE(library, nullptr) << dlerror();  // NOLINT(concurrency-mt-unsafe): per thread in glibc
   auto init = Lookup<int32_t (*)()>(library, "TarvoInit");
   auto open = Lookup<int32_t (*)()>(library, "UTK_Open");
   auto openPipe = Lookup<TARVO_HANDLE (*)(int32_t, int32_t, int32_t)>(library, "UTK_OpenPipe");

@@ -12,6 +12,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -27,8 +28,8 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-const std::string kWriteFailed = "WriteFile() state==0 \x88\xd9\x8f\xed\x8f\x49\x97\xb9\n";
-const std::string kReadFailed = "ReadFile() state==0 \x88\xd9\x8f\xed\x8f\x49\x97\xb9\n";
+constexpr std::string_view kWriteFailed = "WriteFile() state==0 \x88\xd9\x8f\xed\x8f\x49\x97\xb9\n";
+constexpr std::string_view kReadFailed = "ReadFile() state==0 \x88\xd9\x8f\xed\x8f\x49\x97\xb9\n";
 constexpr uint32_t kDeviceNotConnected = 1167;
 
 class LinkTest : public LibraryTest {
@@ -143,7 +144,8 @@ TEST_F(LinkTest, AFailedTransferIsJudgedByTheProbe) {
   const std::vector<std::string> timeline = platform_.Timeline();
   ASSERT_GE(timeline.size(), 3u);
   EXPECT_THAT(std::vector<std::string>(timeline.end() - 3, timeline.end()),
-              ElementsAre("read if000pipe000", "trace " + kReadFailed, "control 0x220018 device"));
+              ElementsAre("read if000pipe000", "trace " + std::string(kReadFailed),
+                          "control 0x220018 device"));
   const std::vector<Event> probes = driver_.EventsOf(Event::Control);
   ASSERT_EQ(probes.size(), 4u);
   for (const Event& probe : probes) {
@@ -259,6 +261,7 @@ class MuteDriver {
     char pattern[] = "/tmp/tarvo-test-XXXXXX";
     if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
     root_ = pattern;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): set before the driver's thread starts.
     setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
     const std::string folder = standin::RegistryFolder(tarvo::INTERFACE_GUID);
     std::filesystem::create_directories(folder);

@@ -9,6 +9,7 @@
 
 namespace {
 
+// NOLINTBEGIN(concurrency-mt-unsafe): no other thread runs while the environment changes.
 std::string TraceWith(const char* setting) {
   if (setting != nullptr) {
     setenv("TARVO_TRACE", setting, 1);
@@ -21,6 +22,7 @@ std::string TraceWith(const char* setting) {
   unsetenv("TARVO_TRACE");
   return written;
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 TEST(PosixTraceTest, TraceLinesGoToStderrInUtf8WhenAskedFor) {
   EXPECT_EQ(TraceWith("1"), "ReadFile() state==0 異常終了\n");

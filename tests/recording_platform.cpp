@@ -138,7 +138,7 @@ bool RecordingPlatform::Control(tarvo::Handle handle, uint32_t code, const void*
                                 uint32_t inputSize, void* output, uint32_t outputSize) {
   RecordingPlatform& self = *current_;
   char codeText[16];
-  std::snprintf(codeText, sizeof codeText, "0x%06X", code);
+  (void)std::snprintf(codeText, sizeof codeText, "0x%06X", code);  // at most 10 characters
   const std::string entry = std::string("control ") + codeText + " " + self.FileOf(handle);
   self.CheckIoLock(entry, true);
   self.Record(entry);

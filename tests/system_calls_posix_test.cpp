@@ -1,9 +1,13 @@
 // The system on Linux: code page 932 and UTF-8, where a text converts only when it comes back as
-// it was, so that no path ever names another file; and the files and folders the program uses.
+// it was, so that no path ever names another file; the files and folders the program uses; and
+// the guard that lets one transfer run at a time.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 #include "file_system.h"
 #include "program_test_support.h"
@@ -12,6 +16,8 @@
 namespace {
 
 using kvx::system::Cp932ToUtf8;
+using kvx::system::GuardResult;
+using kvx::system::TakeSingleInstanceGuard;
 using kvx::system::Utf8ToCp932;
 using program_testing::Cp932;
 using program_testing::ScratchFolder;
@@ -69,6 +75,48 @@ TEST(SystemFileSystemTest, NewFilesAreNeverMadeOverOthersAndNamesAreCodePage932)
   EXPECT_TRUE(files.RemoveFile(path));
   EXPECT_FALSE(files.RemoveFile(path));
   EXPECT_FALSE(files.ListFolder(folder + "/none", &names));
+}
+
+// Points the driver stand-in's registry root somewhere else while it lives.
+// NOLINTBEGIN(concurrency-mt-unsafe): no other thread runs while the environment changes.
+class DeviceRootSetting {
+ public:
+  explicit DeviceRootSetting(const std::string& root) {
+    if (const char* before = getenv("TARVO_DEVICE_ROOT")) before_ = before;
+    setenv("TARVO_DEVICE_ROOT", root.c_str(), 1);
+  }
+  ~DeviceRootSetting() {
+    if (before_) {
+      setenv("TARVO_DEVICE_ROOT", before_->c_str(), 1);
+    } else {
+      unsetenv("TARVO_DEVICE_ROOT");
+    }
+  }
+
+ private:
+  std::optional<std::string> before_;
+};
+// NOLINTEND(concurrency-mt-unsafe)
+
+TEST(SingleInstanceGuardTest, IsTakenOnceAndSaysWhyWhenItCannotBe) {
+  ScratchFolder scratch;
+  const std::string file = scratch.Write("file", "");
+  std::string error;
+  {
+    DeviceRootSetting root(file + "/root");
+    EXPECT_EQ(TakeSingleInstanceGuard("KVX-300.exe", &error), GuardResult::Failed);
+    EXPECT_EQ(error, "cannot make the folder " + file + "/root: Not a directory");
+  }
+  {
+    DeviceRootSetting root(file);
+    EXPECT_EQ(TakeSingleInstanceGuard("KVX-300.exe", &error), GuardResult::Failed);
+    EXPECT_EQ(error, "cannot open the lock file " + file + "/KVX-300.exe.lock: Not a directory");
+  }
+  // The lock is the open file's, not the process's: a second take in this process is refused
+  // as one in another process is. It is held until the process ends.
+  DeviceRootSetting root(scratch.Path() + "/root");
+  EXPECT_EQ(TakeSingleInstanceGuard("KVX-300.exe", &error), GuardResult::Taken);
+  EXPECT_EQ(TakeSingleInstanceGuard("KVX-300.exe", &error), GuardResult::HeldElsewhere);
 }
 
 }  // namespace

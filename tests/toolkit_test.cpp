@@ -253,6 +253,7 @@ TEST_F(ToolkitTest, CallsFromSeveralThreadsNeverShareASlot) {
     }
   };
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int thread = 0; thread < kThreads; ++thread)
     threads.emplace_back(work, thread);
   for (std::thread& thread : threads)

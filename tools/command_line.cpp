@@ -6,7 +6,13 @@
 namespace cli {
 
 namespace {
-std::string programName = "tool";
+
+// Made on first use, so that the program's start cannot fail on it.
+std::string& ProgramName() {
+  static std::string name = "tool";
+  return name;
+}
+
 }  // namespace
 
 std::string Arguments::Value(const std::string& name, const std::string& fallback) const {
@@ -15,11 +21,13 @@ std::string Arguments::Value(const std::string& name, const std::string& fallbac
 }
 
 void UsageError(const std::string& reason, const std::string& usage) {
-  std::fprintf(stderr, "%s: %s\n\n%s", programName.c_str(), reason.c_str(), usage.c_str());
-  std::exit(kUsageError);
+  // Nothing is left to say it with when stderr does not take the message.
+  (void)std::fprintf(stderr, "%s: %s\n\n%s", ProgramName().c_str(), reason.c_str(), usage.c_str());
+  std::exit(kUsageError);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
 }
 
 void SetProgramName(const std::string& program) {
+  std::string& programName = ProgramName();
   programName = program;
   const std::size_t slash = programName.find_last_of("/\\");
   if (slash != std::string::npos) programName.erase(0, slash + 1);
@@ -51,8 +59,8 @@ Arguments Parse(const std::string& program, const std::vector<std::string>& word
     }
     if (word[1] != '-') UsageError("unknown option " + word, usage);
     if (word == "--help") {
-      std::fputs(usage.c_str(), stdout);
-      std::exit(0);
+      (void)std::fputs(usage.c_str(), stdout);
+      std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
     const std::size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
@@ -85,7 +93,7 @@ std::string Printable(const void* data, std::size_t size) {
       text += static_cast<char>(byte);
     } else {
       char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      (void)std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);  // always 4 characters
       text += escaped;
     }
   }

@@ -79,7 +79,7 @@ void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
       line += sep + "holds a character that is no hexadecimal digit among its samples (at " +
               std::to_string(notice.nonHexadecimal + 1) + " of the capture)";
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
+    (void)std::fprintf(stderr, "%s\n", line.c_str());
   }
 }
 
@@ -124,13 +124,14 @@ int main(int argc, char** argv) {
   transfer.capturePath = arguments.operands[0];
   std::uint64_t size = 0;
   if (!cli::system::FileSize(transfer.capturePath, &size)) {
-    std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
-                 cli::ShownInUtf8(transfer.capturePath).c_str());
+    (void)std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
+                       cli::ShownInUtf8(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   if (size > INT32_MAX) {
-    std::fprintf(stderr, "kvx-convert: the capture file %s is larger than a transfer can be\n",
-                 cli::ShownInUtf8(transfer.capturePath).c_str());
+    (void)std::fprintf(stderr,
+                       "kvx-convert: the capture file %s is larger than a transfer can be\n",
+                       cli::ShownInUtf8(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
@@ -147,7 +148,7 @@ int main(int argc, char** argv) {
   for (const std::string& path : files.written)
     std::printf("%s\n", cli::ShownInUtf8(path).c_str());
   if (dialog.conversion.end == kvx::ConversionEnd::Stopped) {
-    std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
+    (void)std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
   }
   return kvx::ConversionExitStatusFor(dialog.conversion.end, kvx::system::StopSignal());
 }

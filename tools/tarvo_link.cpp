@@ -65,7 +65,7 @@ int Exchange(const std::string& message, int tries) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);  // Lines in step with the driver's, when piped.
+  (void)std::setvbuf(stdout, nullptr, _IONBF, 0);  // Lines in step with the driver's, when piped.
   const cli::Arguments arguments =
       cli::Parse(argc, argv, {{"send", true}, {"tries", true}}, kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);

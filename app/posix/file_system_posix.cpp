@@ -29,6 +29,7 @@ char SystemFileSystem::PathSeparator() const {
 }
 
 bool SystemFileSystem::TemporaryFolder(std::string* folder) {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the program never changes its environment.
   const char* tmpdir = std::getenv("TMPDIR");
   std::string native = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
   if (native.back() != '/') native += '/';
@@ -81,6 +82,7 @@ bool SystemFileSystem::ListFolder(const std::string& folder, std::vector<std::st
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(native.c_str()), closedir);
   if (!dir) return false;
   names->clear();
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is read by this thread alone.
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;

@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <system_error>
 
 #include "system_calls.h"
 
@@ -68,8 +68,14 @@ void NoteStopSignal(int signal) {
 
 // The driver stand-in's registry root, where its interface class folders live.
 std::string DeviceRoot() {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the program never changes its environment.
   const char* root = std::getenv("TARVO_DEVICE_ROOT");
   return root != nullptr && root[0] != '\0' ? root : "/tmp/tarvo-" + std::to_string(getuid());
+}
+
+// strerror's text for an error number, without strerror's buffer shared between threads.
+std::string ErrorText(int error) {
+  return std::generic_category().message(error);
 }
 
 }  // namespace
@@ -98,21 +104,21 @@ GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error)
   const std::string root = DeviceRoot();
   const std::string path = root + "/" + name + ".lock";
   if (mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
-    *error = "cannot make the folder " + root + ": " + std::strerror(errno);
+    *error = "cannot make the folder " + root + ": " + ErrorText(errno);
     return GuardResult::Failed;
   }
   // The lock lives as long as the descriptor, which stays open until the process ends; the
   // system releases it however the process ends.
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
-    *error = "cannot open the lock file " + path + ": " + std::strerror(errno);
+    *error = "cannot open the lock file " + path + ": " + ErrorText(errno);
     return GuardResult::Failed;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) return GuardResult::Taken;
   const int failure = errno;
   close(fd);
   if (failure == EWOULDBLOCK) return GuardResult::HeldElsewhere;
-  *error = "cannot lock " + path + ": " + std::strerror(failure);
+  *error = "cannot lock " + path + ": " + ErrorText(failure);
   return GuardResult::Failed;
 }
 

@@ -21,7 +21,7 @@ void Expect(const char* what, bool ok, const char* detail) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: device-discovery-check EXPECTED_PATH\n");
+    (void)std::fprintf(stderr, "usage: device-discovery-check EXPECTED_PATH\n");
     return 2;
   }
   tarvo::OnLibraryLoad();  // What DllMain does when tarvo.dll is loaded.

@@ -16,7 +16,7 @@ int failures = 0;
 
 void Check(bool ok, const std::string& what) {
   std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   if (!ok) ++failures;
 }
 

@@ -41,7 +41,7 @@ bool ChecksumIsGood(const std::string& block) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: transfer-dialogue-check CAPTURE_FILE IDENTIFICATION_KIND\n");
+    (void)std::fprintf(stderr, "usage: transfer-dialogue-check CAPTURE_FILE IDENTIFICATION_KIND\n");
     return 2;
   }
   std::ifstream file(argv[1], std::ios::binary);
