@@ -99,7 +99,7 @@ class EmulatorTest : public LibraryTest {
 
   ~EmulatorTest() override {
     for (const std::string& path : capturePaths_)
-      std::remove(path.c_str());
+      (void)std::remove(path.c_str());
   }
 
   int emptyReceives_ = 0;
@@ -478,7 +478,7 @@ TEST(EmulatorOptionsTest, BadOptionsAndCapturesAreRefusedInOneLine) {
   std::string errors;
   EXPECT_EQ(RunEmulator({"--capture", pattern}, &errors), 2);
   EXPECT_THAT(errors, HasSubstr("an even number of hexadecimal digits"));
-  std::remove(pattern);
+  (void)std::remove(pattern);
 }
 
 TEST(EmulatorOptionsTest, StopsOnTerminationAndRemovesItsInterface) {

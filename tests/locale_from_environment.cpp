@@ -18,6 +18,8 @@
 
 namespace {
 
+// NOLINTBEGIN(concurrency-mt-unsafe,cert-err58-cpp): this runs as the library is loaded, before
+// the tool's main and before any thread; setting the locale is its whole purpose.
 void TakeLocaleFromEnvironment() {
   const char* name = std::setlocale(LC_ALL, "");
   if (name != nullptr) {
@@ -31,12 +33,13 @@ void TakeLocaleFromEnvironment() {
   if (reportPath == nullptr) return;
   std::FILE* report = std::fopen(reportPath, "w");
   if (report == nullptr) return;
-  std::fprintf(report, "%s|%s|%s\n", name != nullptr ? name : "(not set)",
-               std::localeconv()->decimal_point, nl_langinfo(CODESET));
-  std::fclose(report);
+  (void)std::fprintf(report, "%s|%s|%s\n", name != nullptr ? name : "(not set)",
+                     std::localeconv()->decimal_point, nl_langinfo(CODESET));
+  (void)std::fclose(report);
 }
 
 // Runs when the library is loaded, before the tool's main.
 [[maybe_unused]] const bool kLocaleTaken = (TakeLocaleFromEnvironment(), true);
+// NOLINTEND(concurrency-mt-unsafe,cert-err58-cpp)
 
 }  // namespace

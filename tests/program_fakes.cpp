@@ -45,7 +45,7 @@ bool MemoryFileSystem::CreateUniqueFile(const std::string& folder, const std::st
   std::string candidate;
   do {
     char number[8];
-    std::snprintf(number, sizeof number, "%04X", ++uniqueNumber_ & 0xFFFF);
+    (void)std::snprintf(number, sizeof number, "%04X", ++uniqueNumber_ & 0xFFFF);
     candidate = Normal(folder + "/" + prefix + number + ".tmp");
   } while (Exists(candidate));
   files_[candidate] = "";
@@ -163,7 +163,7 @@ void MemoryFileSystem::RemoveTree(const std::string& path) {
 }
 
 std::string MemoryFileSystem::Write(const std::string& path, const std::string& bytes) {
-  const std::string normal = Normal(path);
+  std::string normal = Normal(path);
   MakeFolder(Parent(normal));
   files_[normal] = bytes;
   return normal;

@@ -39,7 +39,7 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::string ScratchFolder::Write(const std::string& name, const std::string& bytes) const {
-  const std::string path = path_ + "/" + name;
+  std::string path = path_ + "/" + name;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
@@ -48,7 +48,7 @@ std::string ScratchFolder::Write(const std::string& name, const std::string& byt
 std::string HeaderRecord(const std::string& start, const std::string& interval,
                          const std::string& code, char layout, char unit, int count) {
   char countField[8];
-  std::snprintf(countField, sizeof countField, "%06X", count);
+  (void)std::snprintf(countField, sizeof countField, "%06X", count);
   std::string record = "0001" + start + interval + code + layout + unit + std::string(20, '0') +
                        countField + std::string(10, '0');
   if (record.size() != 60) throw std::logic_error("a header record is 60 characters");

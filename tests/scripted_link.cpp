@@ -1,7 +1,6 @@
 #include "scripted_link.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform.h"
 
@@ -87,7 +86,7 @@ int32_t ScriptedLink::Receive(char* buffer, uint32_t* length) {
     return LINK_NO_DEVICE;
   }
   const std::size_t size = std::min<std::size_t>(outcome.reply.size(), TARVO_RECEIVE_MAX);
-  std::memcpy(buffer, outcome.reply.data(), size);
+  std::copy_n(outcome.reply.data(), size, buffer);
   *length = static_cast<uint32_t>(size);
   return LINK_OK;
 }

@@ -235,7 +235,7 @@ TEST_F(EmulatorAbuseTest, HugeSizesInRequestsAllocateNothingOfTheirSize) {
   // than fill the machine, should it ever be tried.
   std::vector<std::string> guard;
   for (const char* sanitizer : {"ASAN_OPTIONS", "TSAN_OPTIONS"}) {
-    const char* given = std::getenv(sanitizer);
+    const char* given = std::getenv(sanitizer);  // NOLINT(concurrency-mt-unsafe): no thread yet
     guard.push_back(std::string(sanitizer) + "=" + (given != nullptr ? given : "") +
                     ":max_allocation_size_mb=256");
   }
@@ -344,6 +344,7 @@ class HostileDriver {
     char pattern[] = "/tmp/tarvo-test-XXXXXX";
     if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
     root_ = pattern;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): set before the driver's thread starts.
     setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
     const std::string folder = standin::RegistryFolder(tarvo::INTERFACE_GUID);
     std::filesystem::create_directories(folder);

@@ -70,7 +70,7 @@ class TransferOperator : public HeadlessOperator {
 
   void ShowMessage(const std::string& text) override {
     EndProgressLine();
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     HeadlessOperator::ShowMessage(text);
   }
 
@@ -82,7 +82,7 @@ class TransferOperator : public HeadlessOperator {
       EndProgressLine();
       std::printf("status line: %s\n",
                   statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
-      std::fflush(stdout);
+      (void)std::fflush(stdout);
     }
   }
 
@@ -94,7 +94,7 @@ class TransferOperator : public HeadlessOperator {
     std::printf("%sblocks %d, %d characters stored, %d resend%s, %.1f s%s", terminal_ ? "\r" : "",
                 blocks_, transfer_.payloadLength, transfer_.resendCount,
                 transfer_.resendCount == 1 ? "" : "s", seconds, terminal_ ? "\033[K" : "\n");
-    std::fflush(stdout);
+    (void)std::fflush(stdout);
     progressShown_ = terminal_;
   }
 
@@ -118,24 +118,24 @@ void ReportKeptCapture(const CTarvoDlg& dialog, const TransferState& transfer) {
   switch (dialog.conversion.end) {
     case kvx::ConversionEnd::Converted:
     case kvx::ConversionEnd::Stopped:
-      std::fprintf(stderr, "kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
+      (void)std::fprintf(stderr, "kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
       return;
     case kvx::ConversionEnd::CaptureNotOpened:
-      std::fprintf(stderr,
-                   "kvx-transfer: the downloaded data could not be read back for the "
-                   "conversion; it is left in %s\n",
-                   kept.c_str());
+      (void)std::fprintf(stderr,
+                         "kvx-transfer: the downloaded data could not be read back for the "
+                         "conversion; it is left in %s\n",
+                         kept.c_str());
       return;
     default:
       break;
   }
-  std::fprintf(stderr,
-               "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
-               "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
-               "--time %s --folder '%s' '%s'\n",
-               kept.c_str(), transfer.instrumentKind,
-               dialog.displayMode == 1 ? "absolute" : "relative",
-               cli::ShownInUtf8(transfer.saveFolder).c_str(), kept.c_str());
+  (void)std::fprintf(
+      stderr,
+      "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
+      "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
+      "--time %s --folder '%s' '%s'\n",
+      kept.c_str(), transfer.instrumentKind, dialog.displayMode == 1 ? "absolute" : "relative",
+      cli::ShownInUtf8(transfer.saveFolder).c_str(), kept.c_str());
 }
 
 // Seconds of --timeout, as milliseconds.
@@ -176,12 +176,12 @@ int main(int argc, char** argv) {
     case kvx::system::GuardResult::Taken:
       break;
     case kvx::system::GuardResult::HeldElsewhere:
-      std::fprintf(stderr,
-                   "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
-                   "again once it has ended\n");
+      (void)std::fprintf(stderr,
+                         "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
+                         "again once it has ended\n");
       return kvx::kTransferAnotherTransfer;
     case kvx::system::GuardResult::Failed:
-      std::fprintf(stderr, "kvx-transfer: %s\n", error.c_str());
+      (void)std::fprintf(stderr, "kvx-transfer: %s\n", error.c_str());
       return kvx::kTransferOtherEnd;
   }
 
@@ -199,8 +199,8 @@ int main(int argc, char** argv) {
   ReportKeptCapture(dialog, transfer);
   const int status = kvx::TransferExitStatus(dialog, kvx::system::StopSignal());
   if (dialog.transferEnd == TransferEnd::Stopped) {
-    std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
-                 dialog.keptCapture.empty() ? "; the downloaded data was deleted" : "");
+    (void)std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
+                       dialog.keptCapture.empty() ? "; the downloaded data was deleted" : "");
   }
   return status;
 }

@@ -43,6 +43,9 @@ class CTarvoApp : public win::Application {
   bool comStarted = false;
 };
 
+// The program's one application object, as the dialog framework expects it; what its
+// constructor could throw would end the program before it starts anyway.
+// NOLINTNEXTLINE(cert-err58-cpp)
 CTarvoApp theApp;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

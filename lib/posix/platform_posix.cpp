@@ -40,6 +40,7 @@ std::vector<std::string> ListInterfaceSockets(const std::string& folder) {
   std::vector<std::string> names;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
   if (!dir) return names;
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): this stream is read by this thread alone.
   while (const dirent* entry = readdir(dir.get())) {
     struct stat status;
     if (fstatat(dirfd(dir.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -76,7 +77,7 @@ int ConnectStream(const std::string& path) {
   } else {
     pathFd = open(path.c_str(), O_PATH | O_CLOEXEC);
     if (pathFd < 0) return -1;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d", pathFd);
+    (void)std::snprintf(address.sun_path, sizeof address.sun_path, "/proc/self/fd/%d", pathFd);
   }
   int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -261,6 +262,7 @@ void Pause(uint32_t milliseconds) {
 // Trace lines are code page 932; the terminal gets them in UTF-8 (as they are, should the
 // conversion be unavailable).
 void Trace(const char* line) {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the library never changes the environment.
   const char* wanted = std::getenv("TARVO_TRACE");
   if (wanted == nullptr || wanted[0] == '\0') return;
   char utf8[256];

@@ -13,13 +13,15 @@ namespace standin {
 
 std::string InterfaceClassName(const tarvo::InterfaceGuid& guid) {
   char name[40];
-  std::snprintf(name, sizeof name, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", guid.data1,
-                guid.data2, guid.data3, guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3],
-                guid.data4[4], guid.data4[5], guid.data4[6], guid.data4[7]);
+  (void)std::snprintf(name, sizeof name, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                      guid.data1, guid.data2, guid.data3, guid.data4[0], guid.data4[1],
+                      guid.data4[2], guid.data4[3], guid.data4[4], guid.data4[5], guid.data4[6],
+                      guid.data4[7]);
   return name;
 }
 
 std::string RegistryFolder(const tarvo::InterfaceGuid& guid) {
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the library never changes the environment.
   const char* root = std::getenv("TARVO_DEVICE_ROOT");
   std::string folder = root != nullptr && root[0] != '\0'
                            ? std::string(root)

@@ -23,7 +23,7 @@ class Noise {
 
 std::string Hex(unsigned value, int digits) {
   char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
+  (void)std::snprintf(text, sizeof text, "%0*X", digits, value);
   return text;
 }
 
@@ -71,12 +71,14 @@ std::string BuiltInCapture(int kind) {
 
   // A freezer, every 500 ms from noon.
   std::vector<Reading> freezer;
+  freezer.reserve(40);
   for (int i = 0; i < 40; ++i) {
     freezer.push_back({Value(-185 + noise.Next() + (i % 7 == 3 ? 1 : 0)), 12 * 3600 + i / 2});
   }
 
   // A meeting room in Fahrenheit, without times; each reading carries its own clock.
   std::vector<Reading> room;
+  room.reserve(12);
   for (int i = 0; i < 12; ++i) {
     room.push_back({i == 9 ? "8001" : Value(701 + 2 * i + noise.Next()), 8 * 3600 + i * 300});
   }

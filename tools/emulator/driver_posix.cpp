@@ -97,8 +97,8 @@ class EmulatedDevice : public standin::DeviceBehaviour {
   standin::Reply Control(const standin::OpenFile& file, uint32_t code, uint32_t outMax,
                          const standin::Bytes& input) override {
     char text[64];
-    std::snprintf(text, sizeof text, "control 0x%06X on %s", code,
-                  file.name.empty() ? "the device" : file.name.c_str());
+    (void)std::snprintf(text, sizeof text, "control 0x%06X on %s", code,
+                        file.name.empty() ? "the device" : file.name.c_str());
     standin::Reply reply = AnswerControl(code, outMax, input);
     instrument_.Log().Line(std::string(text) + (reply.status == 0 ? "" : ": failed"));
     return reply;

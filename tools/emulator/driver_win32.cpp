@@ -45,11 +45,11 @@ std::wstring Wide(const std::string& text) {
 std::wstring ClassName(bool upper) {
   wchar_t name[40];
   const tarvo::InterfaceGuid& g = tarvo::INTERFACE_GUID;
-  swprintf(name, 40,
-           upper ? L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}"
-                 : L"{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
-           static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
-           g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+  (void)swprintf(name, 40,
+                 upper ? L"{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}"
+                       : L"{%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                 static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1],
+                 g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
   return name;
 }
 
@@ -144,7 +144,7 @@ Registration* activeRegistration = nullptr;
 // Ctrl-C, Ctrl-Break, the console closing: the registration goes with the process.
 BOOL WINAPI StopOnConsoleEvent(DWORD) {
   std::printf("kvx-emulator: stopped\n");
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   delete activeRegistration;
   activeRegistration = nullptr;
   ExitProcess(0);
@@ -198,30 +198,30 @@ std::string DefaultInterfaceName() {
 
 int ServeInstrument(Instrument& instrument, const std::string& name) {
   if (name.empty() || name.find_first_of("\\/# ") != std::string::npos) {
-    std::fprintf(stderr,
-                 "kvx-emulator: an interface name must not be empty nor hold \\ / # or "
-                 "blanks\n");
+    (void)std::fprintf(stderr,
+                       "kvx-emulator: an interface name must not be empty nor hold \\ / # or "
+                       "blanks\n");
     return 2;
   }
   // Each link gets pipe instances of its own; the instances of the last one go with it.
   HANDLE receive = MakePipe(kReceivePipe);
   HANDLE send = MakePipe(kSendPipe);
   if (receive == INVALID_HANDLE_VALUE || send == INVALID_HANDLE_VALUE) {
-    std::fprintf(stderr,
-                 "kvx-emulator: cannot make the named pipes (is another emulator "
-                 "running?)\n");
+    (void)std::fprintf(stderr,
+                       "kvx-emulator: cannot make the named pipes (is another emulator "
+                       "running?)\n");
     return 1;
   }
   activeRegistration = new Registration(name);
   std::string error;
   if (!activeRegistration->Register(&error)) {
-    std::fprintf(stderr, "kvx-emulator: %s\n", error.c_str());
+    (void)std::fprintf(stderr, "kvx-emulator: %s\n", error.c_str());
     delete activeRegistration;
     return 1;
   }
   SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
   std::printf("kvx-emulator: presenting %s\n", activeRegistration->DevicePath().c_str());
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   for (;;) {
     if (Connect(receive) && Connect(send)) ServeLink(instrument, receive, send);
     CloseHandle(receive);

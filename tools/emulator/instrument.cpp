@@ -20,7 +20,7 @@ int HexValue(char c) {
 }  // namespace
 
 DialogueLog::~DialogueLog() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr) (void)std::fclose(file_);
 }
 
 bool DialogueLog::Open(const std::string& path) {
@@ -30,8 +30,8 @@ bool DialogueLog::Open(const std::string& path) {
 
 void DialogueLog::Line(const std::string& text) {
   if (file_ == nullptr) return;
-  std::fprintf(file_, "%s\n", text.c_str());
-  std::fflush(file_);
+  (void)std::fprintf(file_, "%s\n", text.c_str());
+  (void)std::fflush(file_);
 }
 
 bool Unescape(const std::string& text, std::string* bytes) {

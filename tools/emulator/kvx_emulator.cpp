@@ -78,25 +78,25 @@ std::string ReadCapture(const std::string& path) {
   std::string capture;
   std::size_t length = 0;
   if (!cli::system::FileSize(path, &size) || size > (64u << 20)) {
-    std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
-    std::exit(cli::kUsageError);
+    (void)std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
+    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   }
   capture.resize(static_cast<std::size_t>(size));
   if (!SystemFileSystem().ReadFileBytes(path, capture.data(), capture.size(), &length) ||
       length != capture.size()) {
-    std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
-    std::exit(cli::kUsageError);
+    (void)std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
+    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   }
   const std::size_t bad = capture.find_first_not_of("0123456789ABCDEFabcdef");
   if (bad != std::string::npos || capture.size() % 2 != 0) {
-    std::fprintf(stderr,
-                 "kvx-emulator: the capture file %s must hold an even number of hexadecimal "
-                 "digits and nothing else%s\n",
-                 shown.c_str(),
-                 bad == std::string::npos
-                     ? ""
-                     : (" (character " + std::to_string(bad + 1) + " is not one)").c_str());
-    std::exit(cli::kUsageError);
+    (void)std::fprintf(stderr,
+                       "kvx-emulator: the capture file %s must hold an even number of hexadecimal "
+                       "digits and nothing else%s\n",
+                       shown.c_str(),
+                       bad == std::string::npos
+                           ? ""
+                           : (" (character " + std::to_string(bad + 1) + " is not one)").c_str());
+    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   }
   return capture;
 }
@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
 
   emulator::DialogueLog log;
   if (arguments.Has("log") && !log.Open(arguments.Value("log", ""))) {
-    std::fprintf(stderr, "kvx-emulator: cannot write the log %s\n",
-                 arguments.Value("log", "").c_str());
+    (void)std::fprintf(stderr, "kvx-emulator: cannot write the log %s\n",
+                       arguments.Value("log", "").c_str());
     return cli::kUsageError;
   }
   emulator::Instrument instrument(kind, capture, static_cast<std::size_t>(options.blockBytes),

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "device_access.h"
 #include "standin_wire.h"
@@ -24,7 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string SystemError(const std::string& what) {
-  return what + ": " + std::strerror(errno);
+  return what + ": " + std::generic_category().message(errno);
 }
 
 bool MakeFolders(const std::string& folder, std::string* error) {
@@ -238,11 +239,11 @@ int DriverServer::PresentAndServe(const std::string& program, const std::string&
   sigaction(SIGTERM, &action, nullptr);
   std::string error;
   if (!Present(name, device, &error)) {
-    std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    (void)std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
     return 1;
   }
   std::printf("%s: presenting %s\n", program.c_str(), InterfacePath(name).c_str());
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
   Run();
   std::printf("%s: stopped\n", program.c_str());
   return 0;

@@ -84,7 +84,7 @@ class DeviceBehaviour {
 // A request body larger than kMaxRequestSize (standin_wire.h) drops its stream at once. When
 // the process runs out of descriptors, new clients wait in the listener's backlog while the
 // listener rests for kAcceptPause, and the streams already open are served meanwhile.
-constexpr std::size_t kMaxPendingReplyBytes = 256 * 1024;
+constexpr std::size_t kMaxPendingReplyBytes = std::size_t{256} * 1024;
 constexpr std::chrono::milliseconds kAcceptPause{100};
 
 class DriverServer {
