@@ -30,7 +30,7 @@ using program_testing::ScriptedLink;
 
 void Require(bool holds, const char* what) {
   if (holds) return;
-  std::fprintf(stderr, "block-reception-fuzzer: %s\n", what);
+  (void)std::fprintf(stderr, "block-reception-fuzzer: %s\n", what);
   std::abort();
 }
 
