@@ -87,6 +87,9 @@ void LibraryRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(LibraryRoundTrip)->Unit(benchmark::kMicrosecond);
 
+// The command and its reply, as frame bytes (no terminator).
+const uint8_t kEnd[4] = {'E', 'N', 'D', '\r'};
+
 bool ReadAll(int fd, void* data, std::size_t size) {
   auto* bytes = static_cast<uint8_t*>(data);
   while (size > 0) {
@@ -122,7 +125,7 @@ void ServeBareFrames(int writes, int reads) {
     uint8_t read[12];
     standin::PutU32(read, 8);
     standin::PutU32(read + 4, standin::kStatusOk);
-    std::memcpy(read + 8, "END\r", 4);
+    std::memcpy(read + 8, kEnd, sizeof kEnd);
     if (!WriteAll(reads, read, sizeof read)) return;
   }
 }
@@ -168,7 +171,7 @@ void BareRoundTrip(benchmark::State& state) {
   uint8_t writeFrame[9];
   standin::PutU32(writeFrame, 5);
   writeFrame[4] = standin::kWrite;
-  std::memcpy(writeFrame + 5, "END\r", 4);
+  std::memcpy(writeFrame + 5, kEnd, sizeof kEnd);
   uint8_t readFrame[9];
   standin::PutU32(readFrame, 5);
   readFrame[4] = standin::kRead;
@@ -177,7 +180,7 @@ void BareRoundTrip(benchmark::State& state) {
   for (auto _ : state) {
     if (reads < 0 || !WriteAll(writes, writeFrame, sizeof writeFrame) ||
         !ReadAll(writes, reply, sizeof reply) || !WriteAll(reads, readFrame, sizeof readFrame) ||
-        !ReadAll(reads, reply, sizeof reply) || std::memcmp(reply + 8, "END\r", 4) != 0) {
+        !ReadAll(reads, reply, sizeof reply) || std::memcmp(reply + 8, kEnd, sizeof kEnd) != 0) {
       state.SkipWithError("the bare round trip failed");
       break;
     }
