@@ -51,11 +51,10 @@ void HeadlessOperator::Pause(uint32_t milliseconds) {
   using Clock = std::chrono::steady_clock;
   constexpr auto kPiece = std::chrono::milliseconds(50);
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
-  for (auto left = end - Clock::now(); left > Clock::duration::zero() && !StopRequested();
-       left = end - Clock::now()) {
-    const auto piece =
-        std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kPiece));
-    kvx::system::Sleep(static_cast<uint32_t>(piece.count()));
+  // In pieces, so that a stop is seen within one; each piece wakes at its own deadline, so the
+  // pieces add up to the pause and no more.
+  for (Clock::time_point now = Clock::now(); now < end && !StopRequested(); now = Clock::now()) {
+    kvx::system::SleepUntil(std::min(end, now + kPiece));
   }
 }
 

@@ -4,12 +4,16 @@
 #ifndef KVX_SYSTEM_CALLS_H
 #define KVX_SYSTEM_CALLS_H
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 namespace kvx::system {
 
-void Sleep(uint32_t milliseconds);
+// Sleeps until `deadline` of the steady clock (at once when it has passed), or until a signal
+// comes. On Linux the wake-up is the deadline itself, so that pieces of one long pause add up to
+// no more than the pause; Windows sleeps in whole milliseconds, rounded up.
+void SleepUntil(std::chrono::steady_clock::time_point deadline);
 
 // Conversions between code page 932 and UTF-8; false when the text has no counterpart.
 bool Cp932ToUtf8(const std::string& cp932, std::string* utf8);

@@ -50,11 +50,13 @@ bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
          back == utf8;
 }
 
-void Sleep(uint32_t milliseconds) {
-  timespec left = {static_cast<time_t>(milliseconds / 1000),
-                   static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  // The steady clock is CLOCK_MONOTONIC: its time points are that clock's readings.
+  const auto since =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch());
+  const timespec wake = {static_cast<time_t>(since.count() / 1000000000),
+                         static_cast<long>(since.count() % 1000000000)};
+  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr);
 }
 
 namespace {

@@ -69,8 +69,10 @@ bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
   return ToWide(CP_UTF8, utf8, &wide) && FromWide(kCodePage932, wide, cp932);
 }
 
-void Sleep(uint32_t milliseconds) {
-  ::Sleep(milliseconds);
+void SleepUntil(std::chrono::steady_clock::time_point deadline) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (left.count() > 0) ::Sleep(static_cast<DWORD>(left.count()));
 }
 
 namespace {

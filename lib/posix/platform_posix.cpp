@@ -108,13 +108,17 @@ bool AwaitInput(int fd, Clock::time_point deadline) {
   }
 }
 
-// Receives exactly `size` bytes, each piece before `deadline`.
+// Receives exactly `size` bytes, each piece before `deadline`. What has come is taken at once;
+// only when nothing is there does it wait.
 bool ReceiveBefore(int fd, void* buffer, std::size_t size, Clock::time_point deadline) {
   auto* out = static_cast<uint8_t*>(buffer);
   while (size > 0) {
-    if (!AwaitInput(fd, deadline)) return false;
     const ssize_t got = recv(fd, out, size, MSG_DONTWAIT);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EAGAIN) {
+      if (!AwaitInput(fd, deadline)) return false;
+      continue;
+    }
     if (got <= 0) return false;
     out += got;
     size -= static_cast<std::size_t>(got);
@@ -143,18 +147,18 @@ bool AwaitReadReply(int fd) {
 bool Exchange(int fd, const iovec* request, int parts, uint32_t* status, void* reply,
               uint32_t replyMax, uint32_t* replySize, bool isRead = false) {
   if (fd < 0) return false;
-  uint8_t length[4];
-  uint8_t statusBytes[4];
+  // The frame's length and the status together: a reply too short to hold a status breaks the
+  // frame rules, and the stream is shut then whatever was read past it.
+  uint8_t head[8];
   if (standin::SendFrame(fd, request, parts, kReplyWaitMs) &&
       (isRead ? AwaitReadReply(fd) : AwaitInput(fd, After(kReplyWaitMs)))) {
     const Clock::time_point deadline = After(kReplyWaitMs);
-    if (ReceiveBefore(fd, length, sizeof length, deadline)) {
-      const uint32_t bodySize = standin::GetU32(length);
-      if (bodySize >= sizeof statusBytes && bodySize - sizeof statusBytes <= replyMax &&
-          ReceiveBefore(fd, statusBytes, sizeof statusBytes, deadline) &&
-          ReceiveBefore(fd, reply, bodySize - sizeof statusBytes, deadline)) {
-        *status = standin::GetU32(statusBytes);
-        *replySize = bodySize - static_cast<uint32_t>(sizeof statusBytes);
+    if (ReceiveBefore(fd, head, sizeof head, deadline)) {
+      const uint32_t bodySize = standin::GetU32(head);
+      if (bodySize >= 4 && bodySize - 4 <= replyMax &&
+          ReceiveBefore(fd, reply, bodySize - 4, deadline)) {
+        *status = standin::GetU32(head + 4);
+        *replySize = bodySize - 4;
         return true;
       }
     }
