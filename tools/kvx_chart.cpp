@@ -118,7 +118,7 @@ Written WriteWhole(FileSystem& files, const std::string& path, const std::string
     (void)files.RemoveFile(temporary);
     return Written::kStopped;
   }
-  if (!written || !closed || !cli::system::ReplaceFile(temporary, path)) {
+  if (!written || !closed || !cli::system::RenameReplacing(temporary, path)) {
     (void)files.RemoveFile(temporary);
     return Written::kNo;
   }

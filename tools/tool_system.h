@@ -23,7 +23,7 @@ bool FileSize(const std::string& path, std::uint64_t* size);
 
 // Gives the file at `from` the name `to`, in one step, replacing a file of that name; false when
 // the system refuses (nothing is changed then).
-bool ReplaceFile(const std::string& from, const std::string& to);
+bool RenameReplacing(const std::string& from, const std::string& to);
 
 }  // namespace cli::system
 

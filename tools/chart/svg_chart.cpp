@@ -143,7 +143,9 @@ void AppendText(std::string& out, const Text& where, std::string_view cssClass,
     out += where.weight;
     out += "\"";
   }
-  out += ">" + Escaped(content) + "</text>\n";
+  out += '>';
+  out += Escaped(content);
+  out += "</text>\n";
 }
 
 // The axis along which the readings are placed.
@@ -241,8 +243,12 @@ std::string ClockLabel(int64_t milliseconds, bool withSeconds, bool ofDay) {
   } else {
     AppendInteger(out, seconds / 3600);
   }
-  out += ":" + TwoDigits(seconds / 60 % 60);
-  if (withSeconds) out += ":" + TwoDigits(seconds % 60);
+  out += ':';
+  out += TwoDigits(seconds / 60 % 60);
+  if (withSeconds) {
+    out += ':';
+    out += TwoDigits(seconds % 60);
+  }
   return out;
 }
 

@@ -42,7 +42,7 @@ bool FileSize(const std::string& path, std::uint64_t* size) {
   return true;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameReplacing(const std::string& from, const std::string& to) {
   std::string nativeFrom;
   std::string nativeTo;
   return Cp932ToUtf8(from, &nativeFrom) && Cp932ToUtf8(to, &nativeTo) &&

@@ -50,7 +50,7 @@ bool FileSize(const std::string& path, std::uint64_t* size) {
   return true;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameReplacing(const std::string& from, const std::string& to) {
   std::wstring nativeFrom;
   std::wstring nativeTo;
   return NativePath(from, &nativeFrom) && NativePath(to, &nativeTo) &&
