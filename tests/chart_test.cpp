@@ -75,7 +75,7 @@ TEST(ChartCsvReadingTest, ReadsEveryLayoutThatTheConversionWrites) {
   // The same in calendar times: seconds since 2000-01-01.
   Group calendar = Converted(1, kAbsolute, timed);
   EXPECT_EQ(calendar.form, TimeForm::kCalendar);
-  const int64_t start = (2630 * 86400) + (10 * 3600) + (30 * 60);  // 2007-03-15 10:30:00
+  const int64_t start = (int64_t{2630} * 86400) + 37800;  // 2007-03-15 10:30:00
   EXPECT_EQ(calendar.startSeconds, start);
   EXPECT_THAT(Seconds(calendar), ElementsAre(start, start + 60, start + 120, start + 180));
 
@@ -111,7 +111,7 @@ TEST(ChartCsvReadingTest, ReadsEveryLayoutThatTheConversionWrites) {
 TEST(ChartCsvReadingTest, CalendarTimesRunOnOverTheYearsEnd) {
   const Group group = Converted(
       1, kAbsolute, HeaderRecord("071231235000", "1000", "00", '0', '0', 3) + "00EB00EB00EB");
-  const int64_t newYear = 2922 * 86400;  // 2008-01-01
+  const int64_t newYear = int64_t{2922} * 86400;  // 2008-01-01
   EXPECT_THAT(Seconds(group), ElementsAre(newYear - 600, newYear, newYear + 600));
 }
 

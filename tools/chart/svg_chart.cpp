@@ -367,8 +367,6 @@ void DrawTimeAxis(std::string& out, const Frame& frame, Axis axis) {
     std::string label;
     switch (axis) {
       case Axis::kElapsed:
-        label = ClockLabel(at, withSeconds, false);
-        break;
       case Axis::kClock:
         label = ClockLabel(at, withSeconds, false);
         break;
