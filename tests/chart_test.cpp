@@ -68,8 +68,7 @@ TEST(ChartCsvReadingTest, ReadsEveryLayoutThatTheConversionWrites) {
   EXPECT_EQ(relative.form, TimeForm::kRelative);
   EXPECT_THAT(Kinds(relative), ElementsAre(Reading::kMeasured, Reading::kOverRange,
                                            Reading::kMeasured, Reading::kUnderRange));
-  EXPECT_EQ(Tenths(relative)[0], 235);
-  EXPECT_EQ(Tenths(relative)[2], -100);
+  EXPECT_THAT(Tenths(relative), ElementsAre(235, 0, -100, 0));
   EXPECT_THAT(Seconds(relative), ElementsAre(0, 60, 120, 180));
 
   // The same in calendar times: seconds since 2000-01-01.
@@ -268,7 +267,9 @@ TEST(ChartSvgTest, PlacesCalendarClockAndUntimedReadingsOnTheirOwnAxes) {
   // Half-second readings are half a second apart, though their rows give whole seconds.
   const std::string halves = chart::DrawCharts({Converted(
       1, kRelative, HeaderRecord("070315103000", "0500", "83", '0', '0', 3) + "000100020003")});
-  const std::vector<std::string> points = Split(OfClass(halves, "readings", "points")[0], ' ');
+  const std::vector<std::string> lines = OfClass(halves, "readings", "points");
+  ASSERT_EQ(lines.size(), 1u);
+  const std::vector<std::string> points = Split(lines[0], ' ');
   ASSERT_EQ(points.size(), 3u);
   EXPECT_NEAR(X(points[1]) - X(points[0]), X(points[2]) - X(points[1]), 0.1);
   EXPECT_THAT(OfClass(halves, "time-label"), ElementsAre("0:00:00", "0:00:01"));
@@ -307,9 +308,10 @@ TEST(ChartSvgTest, OnePageHoldsEveryChartAndEscapesTheirTexts) {
   EXPECT_THAT(svg, HasSubstr("viewBox=\"0 0 960 880\""));
   EXPECT_EQ(OfClass(svg, "chart").size(), 2u);
   EXPECT_THAT(OfClass(svg, "title"), ElementsAre("QM-0001", "&lt;a &amp; b&gt;"));
-  EXPECT_EQ(OfClass(svg, "readings").size(), 6u);
+  const std::vector<std::string> lines = OfClass(svg, "readings", "points");
+  ASSERT_EQ(lines.size(), 6u);
   // The second chart lies below the first.
-  EXPECT_DOUBLE_EQ(Y(Split(OfClass(svg, "readings", "points")[3], ' ')[0]), 372 + 440);
+  EXPECT_DOUBLE_EQ(Y(Split(lines[3], ' ')[0]), 372 + 440);
 }
 
 }  // namespace
