@@ -2,19 +2,22 @@
 # The locale plays no part in the CSV files: kvx-convert on the worked examples (both kinds,
 # relative and absolute time) and whole kvx-transfer downloads from kvx-emulator give the bytes
 # of tests/data, the same under LC_ALL=C, de_DE.UTF-8 (a decimal comma) and ja_JP.UTF-8, into a
-# folder with a Japanese name. The tools never call setlocale, so each runs twice per locale:
+# folder with a Japanese name; and kvx-chart's page of those CSV files is the same in every
+# locale too. The tools never call setlocale, so each runs twice per locale:
 # as it is, with only its environment changed, and with locale-from-environment preloaded,
 # which puts the process into the environment's locale before main, so that any use of the
 # locale (printf's decimal point, the character classes, the multibyte conversions) would
 # change the files. The locales are compiled into the test's own folder (LOCPATH), and each is
 # checked to be in effect: a locale that fell back to "C" would prove nothing.
 # Usage: kvx_locale_test.sh KVX_CONVERT KVX_TRANSFER KVX_EMULATOR LOCALE_FROM_ENVIRONMENT DATA
+#                           KVX_CHART
 set -uo pipefail
 convert=$1
 transfer=$2
 emulator=$3
 preload=$4
 data=$5
+chart=$6
 work=$(mktemp -d /tmp/kvx-locale-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -107,6 +110,13 @@ run_case() {
       2>"$place/err"
     echo $? >"$place/status"
   done
+  # The four conversions drawn onto one page, in the folder with the Japanese name.
+  place=$work/$case/chart
+  mkdir -p "$place/保存先"
+  tool "$locale" "$mode" "$place/report" "$chart" --output "$place/保存先/記録.svg" \
+    "$work/$case"/k1-{relative,absolute}/保存先/QM-DATA/QM-0001.csv \
+    "$work/$case"/k2-{relative,absolute}/保存先/QM-DATA/QM-0002.csv >"$place/out" 2>"$place/err"
+  echo $? >"$place/status"
   wait
 }
 
@@ -138,6 +148,10 @@ for case in "${cases[@]}"; do
   done
   check "$case: the file listed on stdout under its Japanese folder name" \
     grep -qxF "$work/$case/k1-relative/保存先/QM-DATA/QM-0001.csv" "$work/$case/k1-relative/out"
+  check "$case, kvx-chart: exit status 0, nothing on stderr$([ "${case%%-*}" = preloaded ] &&
+    echo ", the locale set in the process")" ran_well "$case" chart
+  check "$case, kvx-chart: a page of the four charts" \
+    [ "$(grep -c 'class="chart"' "$work/$case/chart/保存先/記録.svg")" = 4 ]
 done
 
 # And every locale's files equal those of C, byte for byte and with the same names.
@@ -150,6 +164,8 @@ same_files() {
 }
 for case in "${cases[@]:1}"; do
   check "$case: every CSV file as under plain-C" same_files "$case"
+  check "$case: kvx-chart's page as under plain-C" \
+    cmp -s "$work/plain-C/chart/保存先/記録.svg" "$work/$case/chart/保存先/記録.svg"
 done
 
 [ $failures -eq 0 ]

@@ -21,6 +21,10 @@ bool StandardOutputIsTerminal();
 // The size of a regular file; false when there is none at the path.
 bool FileSize(const std::string& path, std::uint64_t* size);
 
+// Gives the file at `from` the name `to`, in one step, replacing a file of that name; false when
+// the system refuses (nothing is changed then).
+bool RenameReplacing(const std::string& from, const std::string& to);
+
 }  // namespace cli::system
 
 #endif  // TOOLS_TOOL_SYSTEM_H

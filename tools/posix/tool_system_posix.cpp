@@ -1,7 +1,9 @@
 // What only the command-line tools ask of Linux: their arguments, whether standard output is a
-// terminal, and a file's size.
+// terminal, a file's size, and a file's new name.
 #include <sys/stat.h>
+
 #include <unistd.h>
+#include <cstdio>
 
 #include "system_calls.h"
 #include "tool_system.h"
@@ -38,6 +40,13 @@ bool FileSize(const std::string& path, std::uint64_t* size) {
   }
   *size = static_cast<std::uint64_t>(status.st_size);
   return true;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  std::string nativeFrom;
+  std::string nativeTo;
+  return Cp932ToUtf8(from, &nativeFrom) && Cp932ToUtf8(to, &nativeTo) &&
+         std::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
 }
 
 }  // namespace cli::system

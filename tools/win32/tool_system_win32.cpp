@@ -1,5 +1,5 @@
 // What only the command-line tools ask of Windows: their arguments (in UTF-16), whether
-// standard output is a console, and a file's size.
+// standard output is a console, a file's size, and a file's new name.
 #include <windows.h>
 // windows.h first: shellapi.h needs its types.
 #include <shellapi.h>
@@ -48,6 +48,13 @@ bool FileSize(const std::string& path, std::uint64_t* size) {
   }
   *size = (static_cast<std::uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
   return true;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  std::wstring nativeFrom;
+  std::wstring nativeTo;
+  return NativePath(from, &nativeFrom) && NativePath(to, &nativeTo) &&
+         MoveFileExW(nativeFrom.c_str(), nativeTo.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 }  // namespace cli::system

@@ -1,0 +1,238 @@
+// kvx-chart: draws the CSV files that KVX-300 wrote as SVG charts.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "command_line.h"
+#include "csv_reading.h"
+#include "file_system.h"
+#include "program_arguments.h"
+#include "svg_chart.h"
+#include "system_calls.h"
+#include "tool_system.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: kvx-chart [--folder DIR | --output FILE] CSV_FILE...\n"
+    "\n"
+    "Draws each CSV file that KVX-300 wrote (one measurement group per file, code page 932,\n"
+    "either instrument kind, relative or calendar times, any unit) as a chart in SVG: the\n"
+    "readings over time, or over the sample number when the group has no times, with the unit\n"
+    "on the vertical axis. A reading out of range (32767 or -32767 in the file) breaks the line\n"
+    "and gets a mark at the top or bottom edge. The title holds the start time and the\n"
+    "interval; minimum, maximum and mean of the measured readings stand beside it. The files\n"
+    "written are listed on stdout, and a CSV file is only read.\n"
+    "\n"
+    "  (neither option)  each chart beside its CSV file, as QM-0001.svg for QM-0001.csv\n"
+    "  --folder DIR      each chart into DIR (an existing folder) instead\n"
+    "  --output FILE     one page with every chart, one under the other, in FILE; written\n"
+    "                    only when every CSV file could be read\n"
+    "  --help            show this text\n"
+    "\n"
+    "An existing chart of the same name is replaced, in one step: a chart that cannot be\n"
+    "written completely leaves no file and the earlier one as it was.\n"
+    "\n"
+    "Exit status (the highest that applies):\n"
+    "  0   every CSV file was drawn\n"
+    "  2   usage error\n"
+    "  3   a CSV file cannot be read or is not one that KVX-300 wrote (the others are drawn)\n"
+    "  4   a chart could not be written\n"
+    "  128+N  stopped by signal N: the chart being written was not left behind\n"
+    "  1   any other end (no memory)\n";
+
+constexpr int kUnreadable = 3;
+constexpr int kNotWritten = 4;
+// Far more than a CSV file of the instrument's largest group.
+constexpr std::uint64_t kLargestCsvFile = 256ull * 1024 * 1024;
+
+// Whether byte `c` begins a two-byte character of code page 932.
+bool IsLeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Where the last name of a code page 932 path begins (after its last separator).
+std::size_t NameStart(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c)) {
+      ++i;
+    } else if (c == '/' || c == '\\') {
+      start = i + 1;
+    }
+  }
+  return start;
+}
+
+// The path without a final ".csv" (of either case).
+std::string WithoutCsvSuffix(const std::string& path) {
+  if (path.size() - NameStart(path) > 4) {
+    std::string suffix = path.substr(path.size() - 4);
+    for (char& c : suffix) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (suffix == ".csv") return path.substr(0, path.size() - 4);
+  }
+  return path;
+}
+
+std::string ChartPath(const std::string& csv, const std::string& folder, char separator) {
+  const std::string stem = WithoutCsvSuffix(csv);
+  if (folder.empty()) return stem + ".svg";
+  std::string path = folder;
+  if (NameStart(path) != path.size()) path += separator;
+  return path + stem.substr(NameStart(stem)) + ".svg";
+}
+
+void Complain(const std::string& message) {
+  (void)std::fprintf(stderr, "kvx-chart: %s\n", message.c_str());
+}
+
+int StoppedStatus() {
+  Complain("stopped by signal " + std::to_string(kvx::system::StopSignal()));
+  return 128 + kvx::system::StopSignal();
+}
+
+enum class Written { kYes, kNo, kStopped };
+
+// Writes `bytes` under a temporary name beside `path`, then gives it that name.
+Written WriteWhole(FileSystem& files, const std::string& path, const std::string& bytes) {
+  std::string temporary;
+  FileHandle file = kNoFile;
+  for (int attempt = 0; attempt < 100 && file == kNoFile; ++attempt) {
+    temporary = path + ".kvx-chart-" + std::to_string(attempt) + ".tmp";
+    if (files.CreateNewFile(temporary, &file) == CreateResult::Failed) return Written::kNo;
+  }
+  if (file == kNoFile) return Written::kNo;
+  const bool written = files.WriteFileBytes(file, bytes.data(), bytes.size());
+  const bool closed = files.CloseFile(file);
+  if (kvx::system::StopSignal() != 0) {
+    (void)files.RemoveFile(temporary);
+    return Written::kStopped;
+  }
+  if (!written || !closed || !cli::system::RenameReplacing(temporary, path)) {
+    (void)files.RemoveFile(temporary);
+    return Written::kNo;
+  }
+  return Written::kYes;
+}
+
+// Reads and understands one CSV file; false, with the reason told, when it cannot.
+bool ReadGroup(FileSystem& files, const std::string& path, chart::Group* group) {
+  const std::string shown = cli::ShownInUtf8(path);
+  std::uint64_t size = 0;
+  if (!cli::system::FileSize(path, &size)) {
+    Complain("cannot read " + shown);
+    return false;
+  }
+  if (size > kLargestCsvFile) {
+    Complain(shown + ": not a KVX-300 CSV file: far larger than any the program writes");
+    return false;
+  }
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  std::size_t length = 0;
+  if (!files.ReadFileBytes(path, bytes.data(), bytes.size(), &length)) {
+    Complain("cannot read " + shown);
+    return false;
+  }
+  bytes.resize(length);
+  std::string reason;
+  if (!chart::ReadKvxCsv(bytes, group, &reason)) {
+    Complain(shown + ": not a KVX-300 CSV file: " + reason);
+    return false;
+  }
+  return true;
+}
+
+int Run(int argc, char** argv) {
+  kvx::system::CatchStopSignals();
+  const cli::Arguments arguments = cli::ParseInCodePage932(
+      "kvx-chart", argc, argv, {{"folder", true}, {"output", true}}, kUsage);
+  if (arguments.operands.empty()) cli::UsageError("give at least one CSV file", kUsage);
+  if (arguments.Has("folder") && arguments.Has("output")) {
+    cli::UsageError("--folder and --output exclude each other", kUsage);
+  }
+  SystemFileSystem files;
+  const std::string folder = arguments.Value("folder", "");
+  if (arguments.Has("folder") && (folder.empty() || !files.IsFolder(folder))) {
+    cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
+  }
+  const std::string page = arguments.Value("output", "");
+  if (arguments.Has("output") && page.empty()) cli::UsageError("--output is empty", kUsage);
+
+  // Two CSV files of one name would be drawn into one chart: the second would replace the first.
+  std::vector<std::string> chartPaths;
+  if (!arguments.Has("output")) {
+    std::map<std::string, std::string> drawnFrom;
+    for (const std::string& csv : arguments.operands) {
+      const std::string path = ChartPath(csv, folder, files.PathSeparator());
+      const auto [earlier, added] = drawnFrom.emplace(path, csv);
+      if (!added) {
+        cli::UsageError(cli::ShownInUtf8(earlier->second) + " and " + cli::ShownInUtf8(csv) +
+                            " would both be drawn into " + cli::ShownInUtf8(path),
+                        kUsage);
+      }
+      chartPaths.push_back(path);
+    }
+  }
+
+  int status = 0;
+  std::vector<chart::Group> groups;
+  for (std::size_t i = 0; i < arguments.operands.size(); ++i) {
+    if (kvx::system::StopSignal() != 0) return StoppedStatus();
+    chart::Group group;
+    if (!ReadGroup(files, arguments.operands[i], &group)) {
+      status = std::max(status, kUnreadable);
+      continue;
+    }
+    if (arguments.Has("output")) {
+      groups.push_back(std::move(group));
+      continue;
+    }
+    const Written written = WriteWhole(files, chartPaths[i], chart::DrawCharts({group}));
+    if (written == Written::kStopped) return StoppedStatus();
+    if (written == Written::kNo) {
+      Complain("cannot write the chart " + cli::ShownInUtf8(chartPaths[i]));
+      status = kNotWritten;
+      continue;
+    }
+    std::printf("%s\n", cli::ShownInUtf8(chartPaths[i]).c_str());
+  }
+
+  if (arguments.Has("output")) {
+    if (status != 0) {
+      Complain("no page written: not every CSV file could be read");
+      return status;
+    }
+    const Written written = WriteWhole(files, page, chart::DrawCharts(groups));
+    if (written == Written::kStopped) return StoppedStatus();
+    if (written == Written::kNo) {
+      Complain("cannot write the page " + cli::ShownInUtf8(page));
+      return kNotWritten;
+    }
+    std::printf("%s\n", cli::ShownInUtf8(page).c_str());
+  }
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    Complain("out of memory");
+    return 1;
+  } catch (const std::exception& failure) {
+    Complain(failure.what());
+    return 1;
+  }
+}
