@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,47 +107,163 @@ void StartAt(ComputedClock& clock, const HeaderRecord& header) {
   clock.daysInMonth = DaysInMonth(clock.month, clock.year, clock.daysInMonth);
 }
 
-// Numbers are written here rather than by printf, so that no locale can change them.
-void AppendNumber(std::string& out, int64_t value) {
-  char digits[24];
-  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, end.ptr);
+// Numbers are written here rather than by printf, so that no locale can change them. Rows are
+// built in place in the CSV file's buffer: each Put function writes at `out` and gives the end.
+char* PutNumber(char* out, int64_t value) {
+  return std::to_chars(out, out + 24, value).ptr;
 }
 
-// A number right-aligned in two characters.
-void AppendTwoWide(std::string& out, int32_t value) {
-  if (value >= 0 && value < 10) out += ' ';
-  AppendNumber(out, value);
-}
-
-void AppendValue(std::string& out, const SampleValue& value) {
-  switch (value.kind) {
-    case SampleValue::Sentinel7FFF:
-      out += "32767";
-      return;
-    case SampleValue::Sentinel8001:
-      out += "-32767";
-      return;
-    case SampleValue::Measured: {
-      // Tenths with one decimal, as "%.1f" prints tenths / 10.0.
-      const int64_t tenths = value.tenths;
-      const int64_t magnitude = tenths < 0 ? -tenths : tenths;
-      if (tenths < 0) out += '-';
-      AppendNumber(out, magnitude / 10);
-      out += '.';
-      out += static_cast<char>('0' + magnitude % 10);
-      return;
+// The digits of 0-99, two characters each: "00" to "99", and as a right-aligned "%2d": " 0" to
+// "99".
+struct DigitPairs {
+  char zeroFilled[200];
+  char spaceFilled[200];
+  constexpr DigitPairs() : zeroFilled(), spaceFilled() {
+    for (int i = 0; i < 100; ++i) {
+      zeroFilled[2 * i] = static_cast<char>('0' + i / 10);
+      zeroFilled[2 * i + 1] = static_cast<char>('0' + i % 10);
+      spaceFilled[2 * i] = i < 10 ? ' ' : zeroFilled[2 * i];
+      spaceFilled[2 * i + 1] = zeroFilled[2 * i + 1];
     }
   }
+};
+constexpr DigitPairs kDigitPairs;
+
+// A number right-aligned in two characters.
+char* PutTwoWide(char* out, int32_t value) {
+  if (value >= 0 && value < 100) {
+    std::memcpy(out, &kDigitPairs.spaceFilled[2 * value], 2);
+    return out + 2;
+  }
+  return PutNumber(out, value);
 }
 
-void AppendClock(std::string& out, int32_t hour, int32_t minute, int32_t second) {
-  AppendTwoWide(out, hour);
-  out += ':';
-  AppendTwoWide(out, minute);
-  out += ':';
-  AppendTwoWide(out, second);
+// A number of 0-9999, without leading zeros.
+char* PutSmallNumber(char* out, uint32_t value) {
+  if (value < 10) {
+    *out = static_cast<char>('0' + value);
+    return out + 1;
+  }
+  if (value < 100) {
+    std::memcpy(out, &kDigitPairs.zeroFilled[2 * value], 2);
+    return out + 2;
+  }
+  if (value < 1000) {
+    *out = static_cast<char>('0' + value / 100);
+    std::memcpy(out + 1, &kDigitPairs.zeroFilled[2 * (value % 100)], 2);
+    return out + 3;
+  }
+  std::memcpy(out, &kDigitPairs.zeroFilled[2 * (value / 100)], 2);
+  std::memcpy(out + 2, &kDigitPairs.zeroFilled[2 * (value % 100)], 2);
+  return out + 4;
 }
+
+char* PutText(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+char* PutValue(char* out, const SampleValue& value) {
+  switch (value.kind) {
+    case SampleValue::Sentinel7FFF:
+      return PutText(out, "32767");
+    case SampleValue::Sentinel8001:
+      return PutText(out, "-32767");
+    case SampleValue::Measured:
+      break;
+  }
+  // Tenths with one decimal, as "%.1f" prints tenths / 10.0.
+  const int64_t tenths = value.tenths;
+  const int64_t magnitude = tenths < 0 ? -tenths : tenths;
+  if (tenths < 0) *out++ = '-';
+  const int64_t whole = magnitude / 10;
+  out = whole < 10000 ? PutSmallNumber(out, static_cast<uint32_t>(whole)) : PutNumber(out, whole);
+  out[0] = '.';
+  out[1] = static_cast<char>('0' + magnitude % 10);
+  return out + 2;
+}
+
+// The hexadecimal digits' values, -1 for every other character.
+struct HexDigitTable {
+  int8_t values[256];
+  constexpr HexDigitTable() : values() {
+    for (int c = 0; c < 256; ++c) {
+      values[c] = -1;
+      if (c >= '0' && c <= '9') values[c] = static_cast<int8_t>(c - '0');
+      if (c >= 'a' && c <= 'f') values[c] = static_cast<int8_t>(c - 'a' + 10);
+      if (c >= 'A' && c <= 'F') values[c] = static_cast<int8_t>(c - 'A' + 10);
+    }
+  }
+};
+constexpr HexDigitTable kHexDigits;
+
+// The value of the sample at `p`, decoded as DecodeSample decodes its first four characters; four
+// hexadecimal digits, as the instrument sends them, are read here directly.
+SampleValue SampleAt(std::string_view capture, std::size_t p) {
+  if (p < capture.size() && capture.size() - p >= 4) {
+    const auto digit = [&](std::size_t i) {
+      return kHexDigits.values[static_cast<unsigned char>(capture[p + i])];
+    };
+    const int d0 = digit(0), d1 = digit(1), d2 = digit(2), d3 = digit(3);
+    if ((d0 | d1 | d2 | d3) >= 0) {
+      const int32_t raw = (d0 << 12) | (d1 << 8) | (d2 << 4) | d3;
+      // The sentinels are these texts exactly: "7fff" is a measurement.
+      if (raw == 0x7FFF && capture.compare(p, 4, "7FFF") == 0) {
+        return {SampleValue::Sentinel7FFF, 0};
+      }
+      if (raw == 0x8001) return {SampleValue::Sentinel8001, 0};
+      return {SampleValue::Measured, raw >= 0x8000 ? raw - 0x10000 : raw};
+    }
+  }
+  return DecodeSample(Mid(capture, p, 4));
+}
+
+// The sample number of a row followed by the separator, kept as text and counted on digit by
+// digit.
+class RowNumber {
+ public:
+  explicit RowNumber(int32_t first) { Set(first); }
+
+  // Writes the number and the separator; may write up to kWidth bytes past them.
+  char* Put(char* out) const {
+    std::memcpy(out, text_ + kDigitsEnd - length_, kWidth);
+    return out + length_ + kSeparator.size();
+  }
+
+  // Moves on to `next`, the number after the current one.
+  void Next(int32_t next) {
+    if (next <= 0) {
+      Set(next);
+      return;
+    }
+    // The current number is at least 0: only its digits change.
+    std::size_t at = kDigitsEnd - 1;
+    while (at >= kDigitsEnd - length_ && text_[at] == '9')
+      text_[at--] = '0';
+    if (at < kDigitsEnd - length_) {
+      text_[at] = '1';
+      ++length_;
+    } else {
+      ++text_[at];
+    }
+  }
+
+ private:
+  static constexpr std::size_t kDigitsEnd = 16;
+  static constexpr std::size_t kWidth = 24;
+
+  void Set(int32_t value) {
+    std::memset(text_, ' ', sizeof text_);
+    char digits[16];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    length_ = static_cast<std::size_t>(end - digits);
+    std::memcpy(text_ + kDigitsEnd - length_, digits, length_);
+    std::memcpy(text_ + kDigitsEnd, kSeparator.data(), kSeparator.size());
+  }
+
+  char text_[kDigitsEnd + kWidth] = {};
+  std::size_t length_ = 0;
+};
 
 std::string HeaderLines(int instrumentKind, const HeaderRecord& header, const std::string& title,
                         bool absolute) {
@@ -177,49 +294,73 @@ std::string HeaderLines(int instrumentKind, const HeaderRecord& header, const st
   return lines;
 }
 
-// The row of a sample of a group with a time column ("0"), timed by the computed clock.
-void TimedRow(int32_t index, bool absolute, const ComputedClock& clock, const SampleValue& value,
-              std::string& row) {
-  AppendNumber(row, index);
-  row += kSeparator;
-  if (absolute) {
-    AppendNumber(row, clock.year);
-    row += '/';
-    AppendNumber(row, clock.month);
-    row += '/';
-    AppendNumber(row, clock.day);
-    row += kSeparator;
+// The date (in absolute time) and time of a row of a group with a time column ("0"), timed by
+// the computed clock. What comes before the seconds is kept as text while it stays the same.
+class ClockText {
+ public:
+  explicit ClockText(bool absolute) : absolute_(absolute) {}
+
+  // Writes the fields and the separator after them; may write up to kRoom bytes past the row's
+  // date.
+  char* Put(char* out, const ComputedClock& clock) {
+    if (!valid_ || clock.minute != minute_ || clock.hour != hour_ ||
+        (absolute_ && (clock.day != day_ || clock.month != month_ || clock.year != year_))) {
+      Set(clock);
+    }
+    std::memcpy(out, text_, kRoom);
+    out = PutTwoWide(out + length_, clock.second);
+    return PutText(out, kSeparator);
   }
-  AppendClock(row, clock.hour, clock.minute, clock.second);
-  row += kSeparator;
-  AppendValue(row, value);
-  row += '\n';
-}
 
-// The row of a kind-1 sample of a group without a time column ("4").
-void ValueRow(int32_t index, const SampleValue& value, std::string& row) {
-  AppendNumber(row, index);
-  row += kSeparator;
-  AppendValue(row, value);
-  row += '\n';
-}
+ private:
+  static constexpr std::size_t kRoom = 96;  // more than the longest date and time of day
 
-// The row of a kind-2 sample of a group without a computed time ("4"): the sample's own
-// measurement clock, two hexadecimal digits each for hours, minutes and seconds.
-void MeasurementClockRow(int32_t index, std::string_view sample, TransferState& transfer,
-                         std::string& row) {
+  void Set(const ComputedClock& clock) {
+    char* out = text_;
+    if (absolute_) {
+      out = PutNumber(out, clock.year);
+      *out++ = '/';
+      out = PutNumber(out, clock.month);
+      *out++ = '/';
+      out = PutNumber(out, clock.day);
+      out = PutText(out, kSeparator);
+    }
+    out = PutTwoWide(out, clock.hour);
+    *out++ = ':';
+    out = PutTwoWide(out, clock.minute);
+    *out++ = ':';
+    length_ = static_cast<std::size_t>(out - text_);
+    year_ = clock.year;
+    month_ = clock.month;
+    day_ = clock.day;
+    hour_ = clock.hour;
+    minute_ = clock.minute;
+    valid_ = true;
+  }
+
+  bool absolute_;
+  bool valid_ = false;
+  int32_t year_ = 0, month_ = 0, day_ = 0, hour_ = 0, minute_ = 0;
+  char text_[kRoom] = {};
+  std::size_t length_ = 0;
+};
+
+// The fields of a kind-2 sample of a group without a computed time ("4") after its number: the
+// sample's own measurement clock, two hexadecimal digits each for hours, minutes and seconds,
+// and its value.
+char* PutMeasurementClockFields(char* out, std::string_view sample, TransferState& transfer) {
   const std::string_view LCstr2 = Left(sample, 4);
   const std::string_view MCstr2 = Mid(sample, 4, 4);
   const std::string_view RCstr2 = Right(sample, 4);
   const SampleValue value = DecodeSample(LCstr2);
   if (value.kind == SampleValue::Measured) transfer.scaledValue = value.tenths / 10.0;
-  AppendNumber(row, index);
-  row += kSeparator;
-  AppendClock(row, ReadHexadecimal(Right(MCstr2, 2)), ReadHexadecimal(Left(RCstr2, 2)),
-              ReadHexadecimal(Right(RCstr2, 2)));
-  row += kSeparator;
-  AppendValue(row, value);
-  row += '\n';
+  out = PutTwoWide(out, ReadHexadecimal(Right(MCstr2, 2)));
+  *out++ = ':';
+  out = PutTwoWide(out, ReadHexadecimal(Left(RCstr2, 2)));
+  *out++ = ':';
+  out = PutTwoWide(out, ReadHexadecimal(Right(RCstr2, 2)));
+  out = PutText(out, kSeparator);
+  return PutValue(out, value);
 }
 
 // A group that could not be written to its end: its file is gone, and the walk ends.
@@ -312,23 +453,28 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
       p += static_cast<std::size_t>(transfer.sampleCount) * sampleSize;
       transfer.sampleIndex = transfer.sampleCount;
     }
-    std::string row;
+    RowNumber number(transfer.sampleIndex);
+    ClockText clockText(absolute);
     for (; transfer.sampleIndex != transfer.sampleCount; ++transfer.sampleIndex, p += sampleSize) {
       if (transfer.sampleIndex % kSamplesBetweenStopChecks == kSamplesBetweenStopChecks - 1 &&
           ui.StopRequested()) {
         return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
       }
-      const std::string_view sample = Mid(capture, p, sampleSize);
-      row.clear();
+      char* out = number.Put(file->RowSpace());
       if (timed) {
         Advance(clock, header, absolute);
-        TimedRow(transfer.sampleIndex, absolute, clock, DecodeSample(Left(sample, 4)), row);
+        out = PutValue(clockText.Put(out, clock), SampleAt(capture, p));
       } else if (instrumentKind == 2) {
-        MeasurementClockRow(transfer.sampleIndex, sample, transfer, row);
+        out = PutMeasurementClockFields(out, Mid(capture, p, sampleSize), transfer);
       } else {
-        ValueRow(transfer.sampleIndex, DecodeSample(sample), row);
+        out = PutValue(out, SampleAt(capture, p));
       }
-      if (!file->Append(row)) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
+      out[0] = '\r';
+      out[1] = '\n';
+      if (!file->EndRow(out + 2)) {
+        return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
+      }
+      number.Next(transfer.sampleIndex + 1);
     }
     // A stop that came while the group was written leaves no file that looks complete.
     if (ui.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
