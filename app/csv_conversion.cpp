@@ -1,6 +1,7 @@
 #include "csv_conversion.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -113,49 +114,50 @@ char* PutNumber(char* out, int64_t value) {
   return std::to_chars(out, out + 24, value).ptr;
 }
 
-// The digits of 0-99, two characters each: "00" to "99", and as a right-aligned "%2d": " 0" to
-// "99".
-struct DigitPairs {
-  char zeroFilled[200];
-  char spaceFilled[200];
-  constexpr DigitPairs() : zeroFilled(), spaceFilled() {
+// The numbers 0-99 right-aligned in two characters, as "%2d" prints them: " 0" to "99".
+struct TwoWideNumbers {
+  char texts[100][2];
+  constexpr TwoWideNumbers() : texts() {
     for (int i = 0; i < 100; ++i) {
-      zeroFilled[2 * i] = static_cast<char>('0' + i / 10);
-      zeroFilled[2 * i + 1] = static_cast<char>('0' + i % 10);
-      spaceFilled[2 * i] = i < 10 ? ' ' : zeroFilled[2 * i];
-      spaceFilled[2 * i + 1] = zeroFilled[2 * i + 1];
+      texts[i][0] = i < 10 ? ' ' : static_cast<char>('0' + i / 10);
+      texts[i][1] = static_cast<char>('0' + i % 10);
     }
   }
 };
-constexpr DigitPairs kDigitPairs;
+constexpr TwoWideNumbers kTwoWideNumbers;
 
 // A number right-aligned in two characters.
 char* PutTwoWide(char* out, int32_t value) {
   if (value >= 0 && value < 100) {
-    std::memcpy(out, &kDigitPairs.spaceFilled[2 * value], 2);
+    std::memcpy(out, kTwoWideNumbers.texts[value], 2);
     return out + 2;
   }
   return PutNumber(out, value);
 }
 
-// A number of 0-9999, without leading zeros.
+// The numbers 0-9999 as text without leading zeros, each in 8 bytes that the last gives the
+// length of.
+struct SmallNumbers {
+  static constexpr uint32_t kCount = 10000;
+  char texts[kCount][8];
+  constexpr SmallNumbers() : texts() {
+    for (uint32_t n = 0; n < kCount; ++n) {
+      char reversed[4] = {};
+      uint32_t length = 0;
+      for (uint32_t rest = n; length == 0 || rest != 0; rest /= 10)
+        reversed[length++] = static_cast<char>('0' + rest % 10);
+      for (uint32_t i = 0; i < length; ++i)
+        texts[n][i] = reversed[length - 1 - i];
+      texts[n][7] = static_cast<char>(length);
+    }
+  }
+};
+constexpr SmallNumbers kSmallNumbers;
+
+// A number of 0-9999; may write up to 8 bytes past its start.
 char* PutSmallNumber(char* out, uint32_t value) {
-  if (value < 10) {
-    *out = static_cast<char>('0' + value);
-    return out + 1;
-  }
-  if (value < 100) {
-    std::memcpy(out, &kDigitPairs.zeroFilled[2 * value], 2);
-    return out + 2;
-  }
-  if (value < 1000) {
-    *out = static_cast<char>('0' + value / 100);
-    std::memcpy(out + 1, &kDigitPairs.zeroFilled[2 * (value % 100)], 2);
-    return out + 3;
-  }
-  std::memcpy(out, &kDigitPairs.zeroFilled[2 * (value / 100)], 2);
-  std::memcpy(out + 2, &kDigitPairs.zeroFilled[2 * (value % 100)], 2);
-  return out + 4;
+  std::memcpy(out, kSmallNumbers.texts[value], 8);
+  return out + kSmallNumbers.texts[value][7];
 }
 
 char* PutText(char* out, std::string_view text) {
@@ -175,9 +177,11 @@ char* PutValue(char* out, const SampleValue& value) {
   // Tenths with one decimal, as "%.1f" prints tenths / 10.0.
   const int64_t tenths = value.tenths;
   const int64_t magnitude = tenths < 0 ? -tenths : tenths;
-  if (tenths < 0) *out++ = '-';
+  *out = '-';
+  out += tenths < 0 ? 1 : 0;
   const int64_t whole = magnitude / 10;
-  out = whole < 10000 ? PutSmallNumber(out, static_cast<uint32_t>(whole)) : PutNumber(out, whole);
+  out = whole < SmallNumbers::kCount ? PutSmallNumber(out, static_cast<uint32_t>(whole))
+                                     : PutNumber(out, whole);
   out[0] = '.';
   out[1] = static_cast<char>('0' + magnitude % 10);
   return out + 2;
@@ -218,50 +222,57 @@ SampleValue SampleAt(std::string_view capture, std::size_t p) {
   return DecodeSample(Mid(capture, p, 4));
 }
 
-// The sample number of a row followed by the separator, kept as text and counted on digit by
-// digit.
+// The sample number of a row, kept as text and counted on digit by digit. Up to eight digits are
+// held in one machine word, so that a row takes them in one store.
 class RowNumber {
  public:
   explicit RowNumber(int32_t first) { Set(first); }
 
-  // Writes the number and the separator; may write up to kWidth bytes past them.
+  // Writes the number and the separator after it; may write up to 16 bytes past the number.
   char* Put(char* out) const {
-    std::memcpy(out, text_ + kDigitsEnd - length_, kWidth);
+    if (length_ > kWordDigits) return PutText(PutNumber(out, value_), kSeparator);
+    std::memcpy(out, &digits_, sizeof digits_);
+    std::memcpy(out + length_, kPaddedSeparator, sizeof kPaddedSeparator);
     return out + length_ + kSeparator.size();
   }
 
   // Moves on to `next`, the number after the current one.
   void Next(int32_t next) {
-    if (next <= 0) {
+    value_ = next;
+    if (next <= 0 || length_ > kWordDigits) {
       Set(next);
       return;
     }
-    // The current number is at least 0: only its digits change.
-    std::size_t at = kDigitsEnd - 1;
-    while (at >= kDigitsEnd - length_ && text_[at] == '9')
-      text_[at--] = '0';
-    if (at < kDigitsEnd - length_) {
-      text_[at] = '1';
-      ++length_;
-    } else {
-      ++text_[at];
+    // The number was at least 0: its last digit goes up, carrying over the nines before it.
+    for (std::size_t at = length_; at-- > 0;) {
+      const int shift = ShiftOf(at);
+      if (((digits_ >> shift) & 0xFF) != '9') {
+        digits_ += uint64_t{1} << shift;
+        return;
+      }
+      digits_ -= uint64_t{'9' - '0'} << shift;
     }
+    Set(next);  // one digit more
   }
 
  private:
-  static constexpr std::size_t kDigitsEnd = 16;
-  static constexpr std::size_t kWidth = 24;
+  static constexpr std::size_t kWordDigits = sizeof(uint64_t);
+  static constexpr char kPaddedSeparator[8] = {',', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
 
-  void Set(int32_t value) {
-    std::memset(text_, ' ', sizeof text_);
-    char digits[16];
-    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    length_ = static_cast<std::size_t>(end - digits);
-    std::memcpy(text_ + kDigitsEnd - length_, digits, length_);
-    std::memcpy(text_ + kDigitsEnd, kSeparator.data(), kSeparator.size());
+  // The shift that brings the character at `at` of the word's bytes to the lowest byte.
+  static int ShiftOf(std::size_t at) {
+    return static_cast<int>(8 * (std::endian::native == std::endian::little ? at : 7 - at));
   }
 
-  char text_[kDigitsEnd + kWidth] = {};
+  void Set(int32_t value) {
+    value_ = value;
+    char text[16] = {};
+    length_ = static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text);
+    std::memcpy(&digits_, text, sizeof digits_);
+  }
+
+  int32_t value_ = 0;
+  uint64_t digits_ = 0;
   std::size_t length_ = 0;
 };
 
@@ -307,13 +318,16 @@ class ClockText {
         (absolute_ && (clock.day != day_ || clock.month != month_ || clock.year != year_))) {
       Set(clock);
     }
-    std::memcpy(out, text_, kRoom);
+    // Mostly a short text: a short copy then.
+    std::memcpy(out, text_, kShortText);
+    if (length_ > kShortText) std::memcpy(out, text_, kRoom);
     out = PutTwoWide(out + length_, clock.second);
     return PutText(out, kSeparator);
   }
 
  private:
   static constexpr std::size_t kRoom = 96;  // more than the longest date and time of day
+  static constexpr std::size_t kShortText = 32;
 
   void Set(const ComputedClock& clock) {
     char* out = text_;
@@ -371,6 +385,32 @@ ConversionOutcome StopInGroup(TransferState& transfer, ConversionOutcome& outcom
   return outcome;
 }
 
+// 1 when `c` is no hexadecimal digit, 0 when it is one: byte arithmetic that the compiler turns
+// into vector instructions.
+unsigned char NotHexadecimal(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  const auto digit = static_cast<unsigned char>(u - '0');
+  const auto letter = static_cast<unsigned char>((u | 0x20) - 'a');
+  return static_cast<unsigned char>((digit > 9) & (letter > 5));
+}
+
+// Where the first character of `text` that is no hexadecimal digit is, or npos. Blocks are looked
+// at whole first.
+std::size_t FirstNonHexadecimal(std::string_view text) {
+  constexpr std::size_t kBlock = 64;
+  std::size_t at = 0;
+  for (; text.size() - at >= kBlock; at += kBlock) {
+    unsigned char other = 0;
+    for (std::size_t i = 0; i < kBlock; ++i)
+      other |= NotHexadecimal(text[at + i]);
+    if (other != 0) break;
+  }
+  for (; at < text.size(); ++at) {
+    if (NotHexadecimal(text[at]) != 0) return at;
+  }
+  return std::string_view::npos;
+}
+
 // What is odd about a group whose header record starts at `p`: cut short, or holding other
 // characters than hexadecimal digits among its samples.
 void NoteOddGroup(std::string_view capture, std::size_t p, std::size_t sampleSize,
@@ -384,7 +424,7 @@ void NoteOddGroup(std::string_view capture, std::size_t p, std::size_t sampleSiz
   const std::size_t wanted = static_cast<std::size_t>(header.sampleCount) * sampleSize;
   const std::string_view samples = Mid(capture, p + kHeaderRecordSize, wanted);
   notice.presentSamples = static_cast<int32_t>(samples.size() / sampleSize);
-  const std::size_t other = samples.find_first_not_of("0123456789ABCDEFabcdef");
+  const std::size_t other = FirstNonHexadecimal(samples);
   notice.hasNonHexadecimal = other != std::string_view::npos;
   if (notice.hasNonHexadecimal) notice.nonHexadecimal = p + kHeaderRecordSize + other;
   if (notice.headerLength < kHeaderRecordSize || samples.size() < wanted ||
