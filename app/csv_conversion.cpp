@@ -201,9 +201,35 @@ struct HexDigitTable {
 };
 constexpr HexDigitTable kHexDigits;
 
-// The value of the sample at `p`, decoded as DecodeSample decodes its first four characters; four
+// The text of the value of every sample of four hexadecimal digits, 8 bytes each, the last giving
+// the length; "7FFF" aside, whose text depends on the digits' case.
+class SampleTexts {
+ public:
+  SampleTexts() {
+    for (int32_t raw = 0; raw <= 0xFFFF; ++raw) {
+      const SampleValue value =
+          raw == 0x8001 ? SampleValue{SampleValue::Sentinel8001, 0}
+                        : SampleValue{SampleValue::Measured, raw >= 0x8000 ? raw - 0x10000 : raw};
+      char text[CsvFile::kRowRoom];
+      const auto length = static_cast<std::size_t>(PutValue(text, value) - text);
+      std::memcpy(texts_[raw], text, length);
+      texts_[raw][7] = static_cast<char>(length);
+    }
+  }
+
+  // Writes the text of `raw`; may write up to 8 bytes past its start.
+  char* Put(char* out, int32_t raw) const {
+    std::memcpy(out, texts_[raw], 8);
+    return out + texts_[raw][7];
+  }
+
+ private:
+  char texts_[0x10000][8] = {};
+};
+
+// The value of the sample at `p`, as DecodeSample decodes its first four characters; four
 // hexadecimal digits, as the instrument sends them, are read here directly.
-SampleValue SampleAt(std::string_view capture, std::size_t p) {
+char* PutSampleAt(char* out, const SampleTexts& texts, std::string_view capture, std::size_t p) {
   if (p < capture.size() && capture.size() - p >= 4) {
     const auto digit = [&](std::size_t i) {
       return kHexDigits.values[static_cast<unsigned char>(capture[p + i])];
@@ -211,15 +237,11 @@ SampleValue SampleAt(std::string_view capture, std::size_t p) {
     const int d0 = digit(0), d1 = digit(1), d2 = digit(2), d3 = digit(3);
     if ((d0 | d1 | d2 | d3) >= 0) {
       const int32_t raw = (d0 << 12) | (d1 << 8) | (d2 << 4) | d3;
-      // The sentinels are these texts exactly: "7fff" is a measurement.
-      if (raw == 0x7FFF && capture.compare(p, 4, "7FFF") == 0) {
-        return {SampleValue::Sentinel7FFF, 0};
-      }
-      if (raw == 0x8001) return {SampleValue::Sentinel8001, 0};
-      return {SampleValue::Measured, raw >= 0x8000 ? raw - 0x10000 : raw};
+      // The sentinel is this text exactly: "7fff" is a measurement.
+      if (raw != 0x7FFF || capture.compare(p, 4, "7FFF") != 0) return texts.Put(out, raw);
     }
   }
-  return DecodeSample(Mid(capture, p, 4));
+  return PutValue(out, DecodeSample(Mid(capture, p, 4)));
 }
 
 // The sample number of a row, kept as text and counted on digit by digit. Up to eight digits are
@@ -461,6 +483,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
   const bool absolute = displayMode == 1;
   const std::size_t sampleSize = instrumentKind == 2 ? 12 : 4;
   ComputedClock clock;
+  const auto sampleTexts = std::make_unique<const SampleTexts>();
   int32_t group = 0;
   for (std::size_t p = 0; p < capture.size();) {
     ++group;
@@ -503,11 +526,11 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
       char* out = number.Put(file->RowSpace());
       if (timed) {
         Advance(clock, header, absolute);
-        out = PutValue(clockText.Put(out, clock), SampleAt(capture, p));
+        out = PutSampleAt(clockText.Put(out, clock), *sampleTexts, capture, p);
       } else if (instrumentKind == 2) {
         out = PutMeasurementClockFields(out, Mid(capture, p, sampleSize), transfer);
       } else {
-        out = PutValue(out, SampleAt(capture, p));
+        out = PutSampleAt(out, *sampleTexts, capture, p);
       }
       out[0] = '\r';
       out[1] = '\n';

@@ -54,7 +54,7 @@ class CsvFile {
   std::string path_;
   std::string title_;
   // What waits to be written: less than kFlushSize bytes between calls, with kRowRoom to spare.
-  static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
+  static constexpr std::size_t kFlushSize = std::size_t{1} << 18;
   std::unique_ptr<char[]> pending_;
   std::size_t pendingSize_ = 0;
 };
