@@ -37,6 +37,8 @@ struct ComputedClock {
   int32_t month = 0;
   int32_t day = 0;
   int32_t daysInMonth = 0;
+  // The date is as the carries of a day leave it: moving on without a new day keeps it.
+  bool dateSettled = false;
 };
 
 // Days of a month of a two-digit year; a month outside 1-12 keeps the previous count.
@@ -74,7 +76,10 @@ void Advance(ComputedClock& clock, const HeaderRecord& header, bool absolute) {
   if (clock.hour >= 24) {
     clock.hour -= 24;
     clock.day = Add(clock.day, 1);
+  } else if (clock.dateSettled) {
+    return;
   }
+  const ComputedClock before = clock;
   // Until a month of 1-12 has given the days of a month, a day carry could never end: skip it.
   while (clock.daysInMonth > 0 && clock.day > clock.daysInMonth) {
     clock.day -= clock.daysInMonth;
@@ -95,6 +100,9 @@ void Advance(ComputedClock& clock, const HeaderRecord& header, bool absolute) {
     ++clock.year;
   }
   WrapYear(clock);
+  // The steps above depend on the date alone: a date they leave as it was stays so.
+  clock.dateSettled = clock.day == before.day && clock.month == before.month &&
+                      clock.year == before.year && clock.daysInMonth == before.daysInMonth;
 }
 
 // Sets the date and time of an absolute group from its start time, one interval early.
@@ -106,6 +114,7 @@ void StartAt(ComputedClock& clock, const HeaderRecord& header) {
   clock.month = ReadDecimal(header.CM);
   clock.day = ReadDecimal(header.CD);
   clock.daysInMonth = DaysInMonth(clock.month, clock.year, clock.daysInMonth);
+  clock.dateSettled = false;
 }
 
 // Numbers are written here rather than by printf, so that no locale can change them. Rows are
