@@ -211,34 +211,44 @@ struct HexDigitTable {
 constexpr HexDigitTable kHexDigits;
 
 // The text of the value of every sample of four hexadecimal digits, 8 bytes each, the last giving
-// the length; "7FFF" aside, whose text depends on the digits' case.
+// the length; "7FFF" aside, whose text depends on the digits' case. Each text is made the first
+// time it is asked for, in memory that the system hands out zeroed as it is touched; without
+// that memory, every value is written as it comes.
 class SampleTexts {
  public:
-  SampleTexts() {
-    for (int32_t raw = 0; raw <= 0xFFFF; ++raw) {
-      const SampleValue value =
-          raw == 0x8001 ? SampleValue{SampleValue::Sentinel8001, 0}
-                        : SampleValue{SampleValue::Measured, raw >= 0x8000 ? raw - 0x10000 : raw};
-      char text[CsvFile::kRowRoom];
-      const auto length = static_cast<std::size_t>(PutValue(text, value) - text);
-      std::memcpy(texts_[raw], text, length);
-      texts_[raw][7] = static_cast<char>(length);
-    }
-  }
+  SampleTexts() : texts_(static_cast<Text*>(std::calloc(kCount, sizeof(Text))), std::free) {}
 
   // Writes the text of `raw`; may write up to 8 bytes past its start.
-  char* Put(char* out, int32_t raw) const {
-    std::memcpy(out, texts_[raw], 8);
-    return out + texts_[raw][7];
+  char* Put(char* out, int32_t raw) {
+    if (!texts_) return PutValue(out, ValueOf(raw));
+    Text& text = texts_.get()[raw];
+    if (text[7] == 0) Make(raw, text);
+    std::memcpy(out, text, sizeof text);
+    return out + text[7];
   }
 
  private:
-  char texts_[0x10000][8] = {};
+  using Text = char[8];
+  static constexpr std::size_t kCount = 0x10000;
+
+  static SampleValue ValueOf(int32_t raw) {
+    if (raw == 0x8001) return {SampleValue::Sentinel8001, 0};
+    return {SampleValue::Measured, raw >= 0x8000 ? raw - 0x10000 : raw};
+  }
+
+  static void Make(int32_t raw, Text& text) {
+    char longest[CsvFile::kRowRoom];
+    const auto length = static_cast<std::size_t>(PutValue(longest, ValueOf(raw)) - longest);
+    std::memcpy(text, longest, length);
+    text[7] = static_cast<char>(length);
+  }
+
+  std::unique_ptr<Text, void (*)(void*)> texts_;
 };
 
 // The value of the sample at `p`, as DecodeSample decodes its first four characters; four
 // hexadecimal digits, as the instrument sends them, are read here directly.
-char* PutSampleAt(char* out, const SampleTexts& texts, std::string_view capture, std::size_t p) {
+char* PutSampleAt(char* out, SampleTexts& texts, std::string_view capture, std::size_t p) {
   if (p < capture.size() && capture.size() - p >= 4) {
     const auto digit = [&](std::size_t i) {
       return kHexDigits.values[static_cast<unsigned char>(capture[p + i])];
@@ -492,7 +502,7 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
   const bool absolute = displayMode == 1;
   const std::size_t sampleSize = instrumentKind == 2 ? 12 : 4;
   ComputedClock clock;
-  const auto sampleTexts = std::make_unique<const SampleTexts>();
+  SampleTexts sampleTexts;
   int32_t group = 0;
   for (std::size_t p = 0; p < capture.size();) {
     ++group;
@@ -535,11 +545,11 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
       char* out = number.Put(file->RowSpace());
       if (timed) {
         Advance(clock, header, absolute);
-        out = PutSampleAt(clockText.Put(out, clock), *sampleTexts, capture, p);
+        out = PutSampleAt(clockText.Put(out, clock), sampleTexts, capture, p);
       } else if (instrumentKind == 2) {
         out = PutMeasurementClockFields(out, Mid(capture, p, sampleSize), transfer);
       } else {
-        out = PutSampleAt(out, *sampleTexts, capture, p);
+        out = PutSampleAt(out, sampleTexts, capture, p);
       }
       out[0] = '\r';
       out[1] = '\n';
