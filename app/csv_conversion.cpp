@@ -196,15 +196,16 @@ char* PutValue(char* out, const SampleValue& value) {
   return out + 2;
 }
 
-// The hexadecimal digits' values, -1 for every other character.
+// The hexadecimal digits' values, kNoDigit for every other character.
 struct HexDigitTable {
-  int8_t values[256];
+  static constexpr uint32_t kNoDigit = 0x10;
+  uint8_t values[256];
   constexpr HexDigitTable() : values() {
     for (int c = 0; c < 256; ++c) {
-      values[c] = -1;
-      if (c >= '0' && c <= '9') values[c] = static_cast<int8_t>(c - '0');
-      if (c >= 'a' && c <= 'f') values[c] = static_cast<int8_t>(c - 'a' + 10);
-      if (c >= 'A' && c <= 'F') values[c] = static_cast<int8_t>(c - 'A' + 10);
+      values[c] = kNoDigit;
+      if (c >= '0' && c <= '9') values[c] = static_cast<uint8_t>(c - '0');
+      if (c >= 'a' && c <= 'f') values[c] = static_cast<uint8_t>(c - 'a' + 10);
+      if (c >= 'A' && c <= 'F') values[c] = static_cast<uint8_t>(c - 'A' + 10);
     }
   }
 };
@@ -253,9 +254,9 @@ char* PutSampleAt(char* out, SampleTexts& texts, std::string_view capture, std::
     const auto digit = [&](std::size_t i) {
       return kHexDigits.values[static_cast<unsigned char>(capture[p + i])];
     };
-    const int d0 = digit(0), d1 = digit(1), d2 = digit(2), d3 = digit(3);
-    if ((d0 | d1 | d2 | d3) >= 0) {
-      const int32_t raw = (d0 << 12) | (d1 << 8) | (d2 << 4) | d3;
+    const uint32_t d0 = digit(0), d1 = digit(1), d2 = digit(2), d3 = digit(3);
+    if (((d0 | d1 | d2 | d3) & HexDigitTable::kNoDigit) == 0) {
+      const auto raw = static_cast<int32_t>((d0 << 12) | (d1 << 8) | (d2 << 4) | d3);
       // The sentinel is this text exactly: "7fff" is a measurement.
       if (raw != 0x7FFF || capture.compare(p, 4, "7FFF") != 0) return texts.Put(out, raw);
     }
