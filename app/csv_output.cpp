@@ -12,7 +12,6 @@ namespace {
 constexpr int32_t kLastFileNumber = 9999;
 // The longest CSV path, in bytes, that the program handles.
 constexpr std::size_t kMaxCsvPathBytes = 255;
-constexpr std::size_t kFlushSize = std::size_t{64} * 1024;
 
 // Removes every occurrence of `piece`, in one pass from the left: what the removals join
 // together is not looked at again.
@@ -67,7 +66,12 @@ std::string FileTitle(int32_t number) {
 
 CsvFile::CsvFile(OperatorSide& ui, FileSystem& files, FileHandle file, std::string path,
                  std::string title)
-    : ui_(ui), files_(files), file_(file), path_(std::move(path)), title_(std::move(title)) {}
+    : ui_(ui),
+      files_(files),
+      file_(file),
+      path_(std::move(path)),
+      title_(std::move(title)),
+      pending_(new char[kFlushSize + kRowRoom]) {}
 
 CsvFile::~CsvFile() {
   if (file_ != kNoFile) Abandon();
@@ -75,13 +79,14 @@ CsvFile::~CsvFile() {
 
 bool CsvFile::Append(std::string_view text) {
   if (file_ == kNoFile) return false;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t lineEnd = std::min(text.find('\n', start), text.size());
-    pending_.append(text, start, lineEnd - start);
-    if (lineEnd < text.size()) pending_.append("\r\n");
-    start = lineEnd + 1;
+  constexpr std::size_t kCapacity = kFlushSize + kRowRoom;
+  for (const char c : text) {
+    // Room for a CR LF at least.
+    if (pendingSize_ + 2 > kCapacity && !Flush()) return false;
+    if (c == '\n') pending_[pendingSize_++] = '\r';
+    pending_[pendingSize_++] = c;
   }
-  return pending_.size() < kFlushSize || Flush();
+  return pendingSize_ < kFlushSize || Flush();
 }
 
 bool CsvFile::Finish() {
@@ -96,8 +101,8 @@ bool CsvFile::Finish() {
 }
 
 bool CsvFile::Flush() {
-  if (files_.WriteFileBytes(file_, pending_.data(), pending_.size())) {
-    pending_.clear();
+  if (files_.WriteFileBytes(file_, pending_.get(), pendingSize_)) {
+    pendingSize_ = 0;
     return true;
   }
   Abandon();
@@ -109,7 +114,7 @@ void CsvFile::Abandon() {
   files_.CloseFile(file_);
   file_ = kNoFile;
   files_.RemoveFile(path_);
-  pending_.clear();
+  pendingSize_ = 0;
 }
 
 bool FileNumberOf(const std::string& name, int32_t* number) {

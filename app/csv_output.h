@@ -3,6 +3,7 @@
 #ifndef KVX_CSV_OUTPUT_H
 #define KVX_CSV_OUTPUT_H
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,17 @@ class CsvFile {
 
   // False once a write has failed; the file is gone then.
   bool Append(std::string_view text);
+
+  // The most bytes a row written through RowSpace may take.
+  static constexpr std::size_t kRowRoom = 512;
+  // Room for one row of at most kRowRoom bytes, written as it is to be stored (lines already
+  // ending in CR LF), at the end of what waits to be written...
+  char* RowSpace() { return pending_.get() + pendingSize_; }
+  // ... and the row's end, which takes it in. False once a write has failed, as with Append.
+  bool EndRow(const char* end) {
+    pendingSize_ = static_cast<std::size_t>(end - pending_.get());
+    return pendingSize_ < kFlushSize || Flush();
+  }
   // Writes what is left and closes the file; false (the file gone) when that fails.
   bool Finish();
 
@@ -41,7 +53,10 @@ class CsvFile {
   FileHandle file_;
   std::string path_;
   std::string title_;
-  std::string pending_;
+  // What waits to be written: less than kFlushSize bytes between calls, with kRowRoom to spare.
+  static constexpr std::size_t kFlushSize = std::size_t{1} << 18;
+  std::unique_ptr<char[]> pending_;
+  std::size_t pendingSize_ = 0;
 };
 
 // The highest file number that a name of the output folder carries, if it carries one: a name

@@ -170,6 +170,46 @@ TEST(CsvClockTest, AbsoluteTimeRollsOverMonthsLeapYearsAndYears) {
   }
 }
 
+TEST(CsvClockTest, ALongGroupCountsItsRowsAndItsDaysWithoutASlip) {
+  // 150,000 rows a minute apart, from the last minutes of 2007 over the leap day of 2008: rows
+  // whose numbers gain a digit, days, months and a year that carry, and a file written in many
+  // pieces.
+  constexpr std::size_t kRows = 150000;
+  std::string capture =
+      HeaderRecord("071231235800", "0100", "00", '0', '0', static_cast<int>(kRows));
+  for (std::size_t i = 0; i < kRows; ++i)
+    capture += i % 2 == 0 ? "00EB" : "FF9C";
+  Conversion conversion(1, kAbsolute);
+  conversion.Run(capture);
+  const std::vector<std::string> rows = Lines(conversion.File("QM-0001.csv"), 5);
+  ASSERT_EQ(rows.size(), kRows);
+  for (std::size_t i = 0; i < kRows; ++i) {
+    const std::string number = std::to_string(i) + ",     ";
+    ASSERT_EQ(rows[i].compare(0, number.size(), number), 0) << rows[i];
+    const std::string value = i % 2 == 0 ? ",     23.5" : ",     -10.0";
+    ASSERT_EQ(rows[i].substr(rows[i].size() - value.size()), value) << rows[i];
+  }
+  // Row 2 is 2008-01-01 00:00, 1440 rows a day from there.
+  EXPECT_EQ(rows[0], "0,     7/12/31,     23:58: 0,     23.5");
+  EXPECT_EQ(rows[1], "1,     7/12/31,     23:59: 0,     -10.0");
+  EXPECT_EQ(rows[2], "2,     8/1/1,      0: 0: 0,     23.5");
+  EXPECT_EQ(rows[9], "9,     8/1/1,      0: 7: 0,     -10.0");
+  EXPECT_EQ(rows[10], "10,     8/1/1,      0: 8: 0,     23.5");
+  EXPECT_EQ(rows[99], "99,     8/1/1,      1:37: 0,     -10.0");
+  EXPECT_EQ(rows[100], "100,     8/1/1,      1:38: 0,     23.5");
+  EXPECT_EQ(rows[1441], "1441,     8/1/1,     23:59: 0,     -10.0");
+  EXPECT_EQ(rows[1442], "1442,     8/1/2,      0: 0: 0,     23.5");
+  EXPECT_EQ(rows[9999], "9999,     8/1/7,     22:37: 0,     -10.0");
+  EXPECT_EQ(rows[10000], "10000,     8/1/7,     22:38: 0,     23.5");
+  EXPECT_EQ(rows[2 + 31 * 1440], "44642,     8/2/1,      0: 0: 0,     23.5");
+  EXPECT_EQ(rows[2 + 59 * 1440], "84962,     8/2/29,      0: 0: 0,     23.5");
+  EXPECT_EQ(rows[1 + 60 * 1440], "86401,     8/2/29,     23:59: 0,     -10.0");
+  EXPECT_EQ(rows[2 + 60 * 1440], "86402,     8/3/1,      0: 0: 0,     23.5");
+  EXPECT_EQ(rows[99999], "99999,     8/3/10,     10:37: 0,     -10.0");
+  EXPECT_EQ(rows[100000], "100000,     8/3/10,     10:38: 0,     23.5");
+  EXPECT_EQ(rows[kRows - 1], "149999,     8/4/14,      3:57: 0,     -10.0");
+}
+
 TEST(CsvClockTest, AStartMonthOutsideTheYearEndsTheConversion) {
   // Month 00: no day carry can be made, and none is tried. Month 13 carries into the next year.
   Conversion zero(1, kAbsolute);

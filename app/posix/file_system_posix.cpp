@@ -2,10 +2,12 @@
 // UTF-8, its usual encoding of file names.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -20,6 +22,23 @@ namespace {
 // The file name for the system, or nothing when the path has no UTF-8 form.
 bool NativePath(const std::string& path, std::string* native) {
   return Cp932ToUtf8(path, native);
+}
+
+// A large buffer about to be filled is fresh memory: huge pages, where the system grants them,
+// spare a page fault for every 4 KiB of it. Only a hint; nothing changes when it is refused.
+void HugePagesFor(char* buffer, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<std::uintptr_t>(buffer);
+  const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+  if (end > first) {
+    (void)madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  }
+#else
+  (void)buffer;
+  (void)size;
+#endif
 }
 
 }  // namespace
@@ -62,6 +81,7 @@ bool SystemFileSystem::ReadFileBytes(const std::string& path, char* buffer, std:
   if (!NativePath(path, &native)) return false;
   const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
+  HugePagesFor(buffer, capacity);
   std::size_t total = 0;
   bool ok = true;
   while (total < capacity) {
