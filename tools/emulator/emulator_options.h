@@ -20,7 +20,7 @@ struct InstrumentOptions {
   std::optional<std::string> capturePath;  // the data's file; the built-in day when absent
 };
 
-// The option specifications (--kind, --capture, --block-bytes and every fault).
+// The options that make the instrument (--kind, --capture, --block-bytes and every fault).
 std::vector<cli::OptionSpec> InstrumentOptionSpecs();
 
 // Reads the options from parsed arguments; a value that does not fit is a usage error, shown
