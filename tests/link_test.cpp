@@ -20,6 +20,7 @@
 #include "driver_requests.h"
 #include "library_test_support.h"
 #include "link.h"
+#include "registry_listener.h"
 #include "standin_wire.h"
 
 namespace testing_support {
@@ -258,22 +259,6 @@ TEST_F(LinkTest, AReadThatNothingAnswersEndsEmptyAfterItsWaitAndLosesNothing) {
 class MuteDriver {
  public:
   MuteDriver() {
-    char pattern[] = "/tmp/tarvo-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    root_ = pattern;
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): set before the driver's thread starts.
-    setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
-    const std::string folder = standin::RegistryFolder(tarvo::INTERFACE_GUID);
-    std::filesystem::create_directories(folder);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = folder + "/instrument";
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 16) != 0) {
-      throw std::runtime_error("cannot listen");
-    }
     thread_ = std::thread([this] { Serve(); });
   }
   ~MuteDriver() {
@@ -281,17 +266,15 @@ class MuteDriver {
     thread_.join();
     for (int fd : streams_)
       close(fd);
-    close(listener_);
-    std::filesystem::remove_all(root_);
   }
 
  private:
   // Each stream's first request is its CREATE, which is answered; nothing after it is.
   void Serve() {
     while (!stopping_) {
-      pollfd polled = {listener_, POLLIN, 0};
+      pollfd polled = {listener_.Fd(), POLLIN, 0};
       if (poll(&polled, 1, 20) != 1) continue;
-      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int fd = accept4(listener_.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
       uint8_t header[4];
       if (fd < 0 || recv(fd, header, 4, MSG_WAITALL) != 4) continue;
       std::vector<uint8_t> body(standin::GetU32(header));
@@ -302,8 +285,7 @@ class MuteDriver {
     }
   }
 
-  std::string root_;
-  int listener_ = -1;
+  RegistryListener listener_;
   std::vector<int> streams_;
   std::atomic<bool> stopping_{false};
   std::thread thread_;

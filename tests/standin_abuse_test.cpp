@@ -31,6 +31,7 @@
 #include "driver_requests.h"
 #include "emulator_process.h"
 #include "library_test_support.h"
+#include "registry_listener.h"
 #include "standin_wire.h"
 
 namespace testing_support {
@@ -341,22 +342,6 @@ class HostileDriver {
  public:
   explicit HostileDriver(Bytes answer, bool stopsReading = false)
       : answer_(std::move(answer)), stopsReading_(stopsReading) {
-    char pattern[] = "/tmp/tarvo-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    root_ = pattern;
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): set before the driver's thread starts.
-    setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
-    const std::string folder = standin::RegistryFolder(tarvo::INTERFACE_GUID);
-    std::filesystem::create_directories(folder);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string path = folder + "/instrument";
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener_, 16) != 0) {
-      throw std::runtime_error("cannot listen");
-    }
     thread_ = std::thread([this] { Serve(); });
   }
   ~HostileDriver() {
@@ -364,14 +349,12 @@ class HostileDriver {
     thread_.join();
     for (int fd : streams_)
       close(fd);
-    close(listener_);
-    std::filesystem::remove_all(root_);
   }
 
  private:
   void Serve() {
     while (!stopping_) {
-      std::vector<pollfd> polled = {{listener_, POLLIN, 0}};
+      std::vector<pollfd> polled = {{listener_.Fd(), POLLIN, 0}};
       for (int fd : reading_)
         polled.push_back({fd, POLLIN, 0});
       if (poll(polled.data(), polled.size(), 20) <= 0) continue;
@@ -383,7 +366,7 @@ class HostileDriver {
   }
 
   void Accept() {
-    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int fd = accept4(listener_.Fd(), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
     streams_.push_back(fd);
     if (!TakeRequest(fd)) return;
@@ -410,8 +393,7 @@ class HostileDriver {
 
   Bytes answer_;
   bool stopsReading_;
-  std::string root_;
-  int listener_ = -1;
+  RegistryListener listener_;
   std::vector<int> streams_;
   std::vector<int> reading_;
   std::atomic<bool> stopping_{false};
