@@ -1,5 +1,6 @@
 // The library against kvx-emulator, a separate process: discovery finds it, a transfer's whole
 // dialogue round-trips, and every fault it can play shows up as the library reports it.
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -485,6 +486,18 @@ TEST(EmulatorOptionsTest, StopsOnTerminationAndRemovesItsInterface) {
   EmulatorProcess emulator({});
   EXPECT_EQ(emulator.Stop(), 0);
   EXPECT_FALSE(emulator.InterfacePresent());
+
+  // Started with the stop signals blocked (a child inherits the mask), it stops all the same.
+  sigset_t stops;
+  sigset_t before;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stops, &before);
+  EmulatorProcess masked({});
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  EXPECT_TRUE(masked.StopsWithin(SIGTERM, std::chrono::seconds(2)));
+  EXPECT_FALSE(masked.InterfacePresent());
 }
 
 }  // namespace

@@ -237,6 +237,13 @@ int DriverServer::PresentAndServe(const std::string& program, const std::string&
   action.sa_handler = StopOnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A process may be started with these signals blocked (the mask is inherited); a driver that
+  // cannot be stopped is worse than one that ignores how it was started.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  sigprocmask(SIG_UNBLOCK, &stops, nullptr);
   std::string error;
   if (!Present(name, device, &error)) {
     (void)std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
