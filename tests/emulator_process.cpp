@@ -120,11 +120,11 @@ bool EmulatorProcess::StopsWithin(int signal, std::chrono::milliseconds limit) {
   if (!ended) {
     // Says where it was, for whoever reads the failure.
     std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-    std::fprintf(stderr, "the emulator (process %d) was still running after signal %d:\n",
-                 static_cast<int>(pid_), signal);
+    (void)std::fprintf(stderr, "the emulator (process %d) was still running after signal %d:\n",
+                       static_cast<int>(pid_), signal);
     for (std::string line; std::getline(status, line);) {
       if (line.rfind("State", 0) == 0 || line.rfind("Sig", 0) == 0 || line.rfind("Shd", 0) == 0)
-        std::fprintf(stderr, "  %s\n", line.c_str());
+        (void)std::fprintf(stderr, "  %s\n", line.c_str());
     }
     kill(pid_, SIGKILL);
     waitpid(pid_, &status_, 0);

@@ -493,9 +493,9 @@ TEST(EmulatorOptionsTest, StopsOnTerminationAndRemovesItsInterface) {
   sigemptyset(&stops);
   sigaddset(&stops, SIGINT);
   sigaddset(&stops, SIGTERM);
-  sigprocmask(SIG_BLOCK, &stops, &before);
+  pthread_sigmask(SIG_BLOCK, &stops, &before);
   EmulatorProcess masked({});
-  sigprocmask(SIG_SETMASK, &before, nullptr);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
   EXPECT_TRUE(masked.StopsWithin(SIGTERM, std::chrono::seconds(2)));
   EXPECT_FALSE(masked.InterfacePresent());
 }

@@ -243,7 +243,7 @@ int DriverServer::PresentAndServe(const std::string& program, const std::string&
   sigemptyset(&stops);
   sigaddset(&stops, SIGINT);
   sigaddset(&stops, SIGTERM);
-  sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
   std::string error;
   if (!Present(name, device, &error)) {
     (void)std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
