@@ -126,5 +126,8 @@ check "a folder that does not exist: exit status 2" \
 "$convert" --help >"$work/out"
 check "--help: exit status 0 and the usage text" \
   bash -c "[ $? = 0 ] && grep -q '^Usage: kvx-convert' '$work/out'"
+"$convert" --version >"$work/out"
+check "--version: exit status 0 and the version alone, on stdout" \
+  bash -c "[ $? = 0 ] && grep -qxE 'kvx-convert [0-9]+(\\.[0-9]+){1,3}' '$work/out'"
 
 [ $failures -eq 0 ]

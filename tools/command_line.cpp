@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "kvx_version.h"
+
 namespace cli {
 
 namespace {
@@ -60,6 +62,10 @@ Arguments Parse(const std::string& program, const std::vector<std::string>& word
     if (word[1] != '-') UsageError("unknown option " + word, usage);
     if (word == "--help") {
       (void)std::fputs(usage.c_str(), stdout);
+      std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
+    }
+    if (word == "--version") {
+      (void)std::printf("%s %s\n", ProgramName().c_str(), KVX_VERSION_TEXT);
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
     const std::size_t equals = word.find('=');

@@ -1,5 +1,5 @@
 // The shared style of the command-line tools: long options ("--name VALUE" or "--name=VALUE"),
-// --help, messages in UTF-8, exit status 2 on a usage error.
+// --help, --version, messages in UTF-8, exit status 2 on a usage error.
 #ifndef TOOLS_COMMAND_LINE_H
 #define TOOLS_COMMAND_LINE_H
 
@@ -26,7 +26,8 @@ struct Arguments {
 };
 
 // Parses the arguments after the program's name. On --help prints `usage` to stdout and exits
-// 0; on a usage error prints the reason and `usage` to stderr and exits 2.
+// 0, on --version prints "<program> <version>" and exits 0; on a usage error prints the reason
+// and `usage` to stderr and exits 2.
 Arguments Parse(const std::string& program, const std::vector<std::string>& words,
                 const std::vector<OptionSpec>& specs, const std::string& usage);
 Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,

@@ -36,6 +36,7 @@ const char kUsage[] =
     "  --output FILE     one page with every chart, one under the other, in FILE; written\n"
     "                    only when every CSV file could be read\n"
     "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
     "An existing chart of the same name is replaced, in one step: a chart that cannot be\n"
     "written completely leaves no file and the earlier one as it was.\n"

@@ -31,6 +31,7 @@ const char kUsage[] =
     "                            (default relative)\n"
     "  --folder DIR              the folder chosen for the transfer\n"
     "  --help                    show this text\n"
+    "  --version                 show the version\n"
     "\n"
     "A capture file holds the instrument's data as text, back to back with no line breaks. Each\n"
     "measurement group is a 60-character header record followed by its samples. In the record,\n"
@@ -55,7 +56,7 @@ const char kUsage[] =
     "      bytes): the files before it are complete, the one being written was removed\n"
     "  6   the file numbers ran out at QM-9999.csv\n"
     "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
-    "      closing): the CSV file being written was removed, those complete stay\n"
+    "         closing): the CSV file being written was removed, those complete stay\n"
     "  1   any other end (no memory for the capture)\n";
 
 // One line for each group that does not look like the instrument's own data.

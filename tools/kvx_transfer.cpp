@@ -39,6 +39,7 @@ const char kUsage[] =
     "                            CSV files could not all be written: then it goes into DIR as\n"
     "                            kvx-capture-kind<1|2>.txt, and where it went is shown.\n"
     "  --help                    show this text\n"
+    "  --version                 show the version\n"
     "\n"
     "Exit status:\n"
     "  0   the transfer finished (\"終了しました\") and every CSV file was written\n"
@@ -55,8 +56,8 @@ const char kUsage[] =
     "      kept (see above) to be converted again with kvx-convert\n"
     "  11  another transfer is running (KVX-300 or kvx-transfer); nothing was done\n"
     "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
-    "      closing): the capture is deleted, and so is a CSV file being written; CSV files\n"
-    "      already complete stay\n"
+    "         closing): the capture is deleted, and so is a CSV file being written; CSV\n"
+    "         files already complete stay\n"
     "  1   any other end\n";
 
 // The operator's side on the terminal: what the dialog would show.

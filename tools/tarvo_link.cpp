@@ -20,6 +20,7 @@ const char kUsage[] =
     "  --send TEXT  the message, without its carriage return (default STATUS2)\n"
     "  --tries N    how often to ask for the reply (default 10)\n"
     "  --help       show this text\n"
+    "  --version    show the version\n"
     "\n"
     "Exit status: 0 the reply arrived, 1 the link failed or no reply came, 2 usage error.\n";
 

@@ -685,6 +685,19 @@ int Resources(const wchar_t* path) {
   return failures == 0 ? 0 : 1;
 }
 
+// The version resource alone, as the tools that go out with the program carry it.
+int Version(const wchar_t* path) {
+  HMODULE module =
+      LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) {
+    Line("FAIL cannot load " + Utf8(path) + " as a data file");
+    return 1;
+  }
+  CheckVersion(module);
+  FreeLibrary(module);
+  return failures == 0 ? 0 : 1;
+}
+
 // ---- acting and reading back ---------------------------------------------------------------
 
 int WaitWindow(const wchar_t* title, double seconds) {
@@ -1001,6 +1014,7 @@ void Usage() {
       "Usage: window-probe COMMAND [ARGUMENT...]\n"
       "  layout                     checks the main dialog as it first shows\n"
       "  resources PATH             checks KVX-300.exe's resources, loaded as a data file\n"
+      "  version PATH               checks a program's version resource alone\n"
       "  wait-window TITLE SECONDS  waits for a dialog with this title\n"
       "  wait-gone TITLE SECONDS    waits until no dialog has this title\n"
       "  count-windows TITLE        the number of visible dialogs with this title\n"
@@ -1032,6 +1046,7 @@ int wmain(int argc, wchar_t** argv) {
   };
   if (command == L"layout" && argc == 2) return Layout();
   if (command == L"resources" && argc == 3) return Resources(argv[2]);
+  if (command == L"version" && argc == 3) return Version(argv[2]);
   if (command == L"wait-window" && argc == 4) return WaitWindow(argv[2], number(3, 0));
   if (command == L"wait-gone" && argc == 4) return WaitGoneCommand(argv[2], number(3, 0));
   if (command == L"count-windows" && argc == 3) return CountWindows(argv[2]);

@@ -37,6 +37,7 @@ const char kUsage[] =
     "                     KVX_EMULATOR on Windows)\n"
     "  --log FILE         write every command, reply and driver request to FILE as it happens\n"
     "  --help             show this text\n"
+    "  --version          show the version\n"
     "\n"
     "Faults (CMD is a command without its \\r, such as NEXT; CMD:N is its N-th arrival since\n"
     "the emulator started; BLOCKS is a list of block numbers such as 2,5):\n"
