@@ -92,8 +92,10 @@ case_ silent --silent-from STATUS2 -- --timeout 3 &
 case_ empty --empty-reads-from NEXT:2 -- --timeout 3 &
 case_ unknown --unknown-replies-from STATUS2 -- --timeout 3 &
 case_ kept -- --keep-capture "$work/kept/save/kept.txt" &
-(mkdir -p "$work/incomplete/save" && touch "$work/incomplete/save/QM-DATA" &&
-  case_ incomplete --) &
+# A folder whose name needs quoting in a shell, for the command that the transfer suggests.
+incomplete="in'complete one"
+(mkdir -p "$work/$incomplete/save" && touch "$work/$incomplete/save/QM-DATA" &&
+  case_ "$incomplete" --) &
 (start_emulator no-temporary-folder && TMPDIR=$work/no-temporary-folder/none \
   TARVO_DEVICE_ROOT=$work/no-temporary-folder/root "$transfer" \
   --folder "$work/no-temporary-folder/save" >/dev/null 2>&1
@@ -181,17 +183,18 @@ kept_as_asked() {
 }
 check "--keep-capture: the downloaded data kept as asked, and the CSV file written" kept_as_asked
 kept_when_incomplete() {
-  [ "$(status_of incomplete)" = 10 ] && clean_end incomplete &&
-    cmp -s "$work/incomplete/save/kvx-capture-kind1.txt" "$work/incomplete/capture" &&
-    grep -q 'kvx-convert --kind 1' "$work/incomplete/err"
+  [ "$(status_of "$incomplete")" = 10 ] && clean_end "$incomplete" &&
+    cmp -s "$work/$incomplete/save/kvx-capture-kind1.txt" "$work/$incomplete/capture" &&
+    grep -q 'kvx-convert --kind 1' "$work/$incomplete/err"
 }
 check "the CSV file cannot be written: exit status 10, the data kept in the chosen folder" \
   kept_when_incomplete
-rm "$work/incomplete/save/QM-DATA"
-"$convert" --kind 1 --folder "$work/incomplete/save" "$work/incomplete/save/kvx-capture-kind1.txt" \
-  >/dev/null 2>&1
-check "  which kvx-convert turns into the CSV file once the cause is mended" \
-  cmp -s "$work/incomplete/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv"
+rm "$work/$incomplete/save/QM-DATA"
+# The command the transfer suggests, run as the operator would paste it into a shell.
+kvx-convert() { "$convert" "$@"; }
+(eval "$(tail -1 "$work/$incomplete/err")") >/dev/null 2>&1
+check "  which the suggested kvx-convert command turns into the CSV file once the cause is mended" \
+  cmp -s "$work/$incomplete/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv"
 
 refused_at_once() {
   [ "$(status_of second)" = 11 ] && grep -q 'another transfer is running' "$work/second/err" &&

@@ -134,9 +134,10 @@ void ReportKeptCapture(const CTarvoDlg& dialog, const TransferState& transfer) {
       stderr,
       "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
       "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
-      "--time %s --folder '%s' '%s'\n",
+      "--time %s --folder %s %s\n",
       kept.c_str(), transfer.instrumentKind, dialog.displayMode == 1 ? "absolute" : "relative",
-      cli::ShownInUtf8(transfer.saveFolder).c_str(), kept.c_str());
+      cli::system::ShellQuoted(cli::ShownInUtf8(transfer.saveFolder)).c_str(),
+      cli::system::ShellQuoted(kept).c_str());
 }
 
 // Seconds of --timeout, as milliseconds.

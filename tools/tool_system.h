@@ -18,6 +18,11 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv,
 // Whether standard output goes to a terminal (a console on Windows).
 bool StandardOutputIsTerminal();
 
+// `text` (a path, say) as one word for the platform's usual shell, to show in a command the
+// operator may copy: in single quotes for a POSIX shell, in double quotes for cmd.exe (a Windows
+// path cannot hold one).
+std::string ShellQuoted(const std::string& text);
+
 // The size of a regular file; false when there is none at the path.
 bool FileSize(const std::string& path, std::uint64_t* size);
 

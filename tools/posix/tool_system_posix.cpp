@@ -31,6 +31,14 @@ bool StandardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) != 0;
 }
 
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
+
 bool FileSize(const std::string& path, std::uint64_t* size) {
   std::string native;
   struct stat status;

@@ -38,6 +38,10 @@ bool StandardOutputIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
 }
 
+std::string ShellQuoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
 bool FileSize(const std::string& path, std::uint64_t* size) {
   std::wstring native;
   WIN32_FILE_ATTRIBUTE_DATA attributes;
