@@ -14,13 +14,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-failures=0
-
-check() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+source tests/shell_checks.sh
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"

@@ -8,13 +8,7 @@ chart=$1
 data=$2
 work=$(mktemp -d /tmp/kvx-chart-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
 
 run() {  # kvx-chart's arguments; keeps stdout, stderr and the exit status
   "$chart" "$@" >"$work/out" 2>"$work/err"

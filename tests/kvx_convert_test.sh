@@ -7,16 +7,8 @@ convert=$1
 data=$2
 work=$(mktemp -d /tmp/kvx-convert-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
 
-check() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-
-# The expected CSV text is kept in UTF-8 with LF; the program writes code page 932 with CR LF.
-same_csv() { cmp -s "$1" <(iconv -f utf-8 -t cp932 "$2" | sed 's/$/\r/'); }
 
 run() {  # folder, then kvx-convert's options; keeps stdout, stderr and the exit status
   local folder=$1

@@ -20,13 +20,7 @@ data=$5
 chart=$6
 work=$(mktemp -d /tmp/kvx-locale-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-check() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
 
 # The locales, compiled from the system's locale sources into a folder of the test's own.
 export LOCPATH=$work/locales
@@ -125,8 +119,6 @@ for locale in "${locales[@]}"; do cases+=("plain-$locale" "preloaded-$locale"); 
 for case in "${cases[@]}"; do run_case "$case" & done
 wait
 
-# The expected CSV text is kept in UTF-8 with LF; the program writes code page 932 with CR LF.
-same_csv() { cmp -s "$1" <(iconv -f utf-8 -t cp932 "$2" | sed 's/$/\r/'); }
 expected=(k1-relative:QM-0001:kind1-relative k1-absolute:QM-0001:kind1-absolute
   k2-relative:QM-0002:kind2 k2-absolute:QM-0002:kind2 download-k1:QM-0001:kind1-absolute
   download-k2:QM-0002:kind2)

@@ -68,12 +68,7 @@ case_() {
   stop_emulator "$name"
 }
 
-failures=0
-check() {  # description, then a command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
 status_of() { cat "$work/$1/status" 2>/dev/null; }
 clean_end() {  # no capture file left behind, and a link that was opened closed again
   [ -z "$(ls "$work/$1/tmp")" ] &&
