@@ -1,7 +1,6 @@
 // Block reception: each data block is received, its checksum checked, and its payload stored,
 // with "AGAIN\r" for a bad block and "NEXT\r" for a good one, until "YYY" ends the data and
 // the capture becomes CSV files.
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,18 +23,12 @@ constexpr uint32_t kRetryPauseMs = 50;
 void CTarvoDlg::ReceiveBlocks() {
   for (;;) {
     ui_.Pause(kStepPauseMs);
-    char buffer[TARVO_RECEIVE_MAX] = {};
-    uint32_t length = 0;
-    for (int emptyReceives = 0;; ++emptyReceives) {
-      if (EndedByStopOrStall()) return;
-      if (link_.Receive(buffer, &length) != LINK_OK) {
-        EndOnLostLink();
-        return;
-      }
-      if (length > 0) break;
+    std::string response;
+    const auto nothingYet = [this](int emptyReceives) {
       if (emptyReceives >= kImmediateRetries) ui_.Pause(kRetryPauseMs);
-    }
-    const std::string response(buffer, strnlen(buffer, length));
+      return true;
+    };
+    if (!ReceiveAnswer(&response, nothingYet)) return;
 
     if (response.compare(0, 3, "YYY") == 0) {  // the end of the data
       const bool closed = files_.CloseFile(transfer_.captureFile);

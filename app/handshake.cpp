@@ -1,7 +1,5 @@
 // The handshake: each cycle waits for one response from the instrument and answers it with the
 // next command, from the first "END\r" to "N\r" and the data blocks.
-#include <cstring>
-
 #include "program_texts.h"
 #include "tarvodlg.h"
 
@@ -15,25 +13,8 @@ const char kIdentificationKind2[] = "STATUS2\r001T000100\r";
 void CTarvoDlg::RunHandshake() {
   for (;;) {
     ui_.Pause(kStepPauseMs);
-    char buffer[TARVO_RECEIVE_MAX] = {};
-    uint32_t length = 0;
-    for (;;) {
-      if (EndedByStopOrStall()) return;
-      if (link_.Receive(buffer, &length) != LINK_OK) {
-        EndOnLostLink();
-        return;
-      }
-      if (length > 0) break;
-      // Nothing yet. Until the instrument has answered at all, it is asked again.
-      ui_.Pause(kStepPauseMs);
-      if (transfer_.responseSeen == 0 && Send("END\r") != LINK_OK) {
-        EndOnLostLink();
-        return;
-      }
-    }
-    transfer_.responseSeen = 1;
-    // The response: the bytes received, up to a zero byte.
-    const std::string response(buffer, strnlen(buffer, length));
+    std::string response;
+    if (!ReceiveAnswer(&response, [this](int) { return AwaitFirstAnswer(); })) return;
     const std::string code = response.substr(0, 3);
 
     int32_t sent = LINK_OK;
@@ -99,4 +80,22 @@ void CTarvoDlg::RunHandshake() {
     }
     ui_.Pause(kStepPauseMs);
   }
+}
+
+bool CTarvoDlg::AwaitFirstAnswer() {
+  ui_.Pause(kStepPauseMs);
+  // Once the instrument has answered, it is awake: a late answer is waited for, never asked
+  // for again. Before that, "END\r" goes out once more only when the last one has had time to
+  // be answered, and its answer, should it come after all, is owed.
+  if (transfer_.responseSeen != 0 ||
+      ui_.MonotonicMilliseconds() - lastEndSentMs_ < kFirstAnswerWaitMs) {
+    return true;
+  }
+  if (Send("END\r") != LINK_OK) {
+    EndOnLostLink();
+    return false;
+  }
+  lastEndSentMs_ = ui_.MonotonicMilliseconds();
+  ++answersOwed_;
+  return true;
 }

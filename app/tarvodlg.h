@@ -4,6 +4,7 @@
 #define KVX_TARVODLG_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -75,6 +76,10 @@ class CTarvoDlg {
   static constexpr uint32_t kDefaultProgressTimeoutMs = 30000;
   uint32_t progressTimeoutMs = kDefaultProgressTimeoutMs;
 
+  // How long the instrument is given to answer "END\r" before it is asked once more, while it
+  // has not answered anything in this transfer.
+  static constexpr uint32_t kFirstAnswerWaitMs = 3000;
+
   CaptureKeeping captureKeeping = CaptureKeeping::Never;
   std::string keepCaptureAs;  // where CaptureKeeping::Always keeps it first (code page 932)
 
@@ -109,6 +114,16 @@ class CTarvoDlg {
   // "送信エラー<number>:<code>", and the end as EndTransfer.
   void EndOnSendError(int number, int32_t code);
 
+  // Receives until the answer to the last command sent has come, and gives it as text up to a
+  // zero byte; answers that are still owed to earlier commands are passed over. After each
+  // receive that brings nothing, `nothingYet` is given how many came in a row, and may end the
+  // transfer (false). False when the transfer has ended.
+  bool ReceiveAnswer(std::string* response, const std::function<bool(int)>& nothingYet);
+  // Nothing yet in the handshake: a pause, and "END\r" once more when the instrument has not
+  // answered anything since the last one for kFirstAnswerWaitMs. False when that send failed
+  // and the transfer has ended.
+  bool AwaitFirstAnswer();
+
   // Something moved on: the wait for the next step starts afresh.
   void NoteProgress();
   // Ends the transfer when the operator has asked it to stop or when it has made no progress
@@ -127,6 +142,11 @@ class CTarvoDlg {
   InstrumentLink& link_;
   uint64_t lastProgressMs_ = 0;
   int handshakeStep_ = 0;  // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
+  // The instrument answers every command once, in order, however late. A repeated first
+  // "END\r" is one question asked again: the first response answers it, and the answers to the
+  // repeats are owed, to be passed over when they come.
+  int answersOwed_ = 0;
+  uint64_t lastEndSentMs_ = 0;  // when "END\r" last went out unanswered
 };
 
 // Asks the operator for the folder to save to, starting at `initialFolder`; empty text when

@@ -1,5 +1,7 @@
 // The "データ転送" command: choosing the folder, preparing the capture file, starting the link
 // and sending the first command; and the clean-up with which every transfer ends.
+#include <cstring>
+
 #include "program_texts.h"
 #include "tarvodlg.h"
 
@@ -43,6 +45,7 @@ void CTarvoDlg::OnDataTransfer() {
   }
 
   handshakeStep_ = 0;
+  answersOwed_ = 0;
   NoteProgress();
   ShowStatus(kvx::texts::kCommunicating);
   ui_.Pause(kStepPauseMs);
@@ -50,7 +53,34 @@ void CTarvoDlg::OnDataTransfer() {
     EndOnLostLink();
     return;
   }
+  lastEndSentMs_ = ui_.MonotonicMilliseconds();
   RunHandshake();
+}
+
+bool CTarvoDlg::ReceiveAnswer(std::string* response, const std::function<bool(int)>& nothingYet) {
+  char buffer[TARVO_RECEIVE_MAX] = {};
+  uint32_t length = 0;
+  for (int emptyReceives = 0;;) {
+    if (EndedByStopOrStall()) return false;
+    if (link_.Receive(buffer, &length) != LINK_OK) {
+      EndOnLostLink();
+      return false;
+    }
+    if (length == 0) {
+      if (!nothingYet(emptyReceives++)) return false;
+      continue;
+    }
+    const bool firstResponse = transfer_.responseSeen == 0;
+    transfer_.responseSeen = 1;
+    // Answers come in order: while some are owed to earlier commands, this is one of them, and
+    // taking it for the answer to the last command would put every later step one behind.
+    if (!firstResponse && answersOwed_ > 0) {
+      --answersOwed_;
+      continue;
+    }
+    response->assign(buffer, strnlen(buffer, length));
+    return true;
+  }
 }
 
 void CTarvoDlg::EndOfTransferCleanup() {

@@ -50,7 +50,7 @@ void TransferInProcess(benchmark::State& state) {
     EmulatedInstrument instrument({"--kind", kind});
     ScriptedLink link;
     link.instrument = &instrument;
-    link.onWait = [&ui](uint32_t milliseconds) { ui.Elapse(milliseconds); };
+    link.clock = &ui;
     CTarvoDlg dialog(ui, files, transfer, link);
     state.ResumeTiming();
 

@@ -328,6 +328,34 @@ TEST_F(EmulatorTest, AnswerFaultsLastFromTheirCommandOn) {
     }
     TarvoExit();
   }
+  {
+    // Late from "STATUS2\r" on: a receive meanwhile finds nothing in its time, and the replies
+    // to two commands sent one after the other come in order, neither given up for the other.
+    EmulatorProcess emulator({"--reply-delay", "1200:STATUS2", "--kind", "2"});
+    ASSERT_EQ(TarvoInit(), LINK_OK);
+    EXPECT_EQ(Exchange("END\r"), "END\r");
+    Send("STATUS2\r");
+    Send("END\r");
+    ExpectNothingAfterTheWait(ReceiveOnce());
+    EXPECT_EQ(ReceiveOnce().bytes, kIdentificationKind2);
+    EXPECT_EQ(ReceiveOnce().bytes, "END\r");
+    TarvoExit();
+  }
+  {
+    // Only the first reply of each transfer is late, as from an instrument that wakes up.
+    EmulatorProcess emulator({"--first-reply-delay", "1200"});
+    for (int transfer = 0; transfer < 2; ++transfer) {
+      ASSERT_EQ(TarvoInit(), LINK_OK);
+      Send("END\r");
+      ExpectNothingAfterTheWait(ReceiveOnce());
+      EXPECT_EQ(ReceiveOnce().bytes, "END\r");
+      Send("STATUS2\r");
+      const Received next = ReceiveOnce();
+      EXPECT_EQ(next.bytes, kIdentificationKind1);
+      EXPECT_LT(next.took, milliseconds(tarvo::kReadWaitMs / 2));
+      TarvoExit();
+    }
+  }
 }
 
 TEST_F(EmulatorTest, AReadThatNothingAnswersEndsAfterItsWaitAndLosesNothing) {
@@ -462,6 +490,8 @@ TEST(EmulatorOptionsTest, BadOptionsAndCapturesAreRefusedInOneLine) {
       {{"--silent-from", "HELLO"}, "--silent-from: no command HELLO"},
       {{"--empty-reads-from", "NEXT:0"}, "--empty-reads-from must be 1 to 999999"},
       {{"--unknown-replies-from", "END:x"}, "--unknown-replies-from needs a number"},
+      {{"--reply-delay", "1000:HELLO"}, "--reply-delay: no command HELLO"},
+      {{"--first-reply-delay", "600001"}, "--first-reply-delay must be 0 to 600000"},
       {{"--block-text", "2"}, "--block-text needs K=TEXT"},
       {{"--block-text", "2="}, "--block-text needs K=TEXT"},
       {{"--block-text", "0=X"}, "--block-text must be 1 to 999999"},

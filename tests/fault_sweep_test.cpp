@@ -172,7 +172,7 @@ struct TransferRig {
     instrument = std::make_unique<EmulatedInstrument>(std::vector<std::string>{
         "--kind", std::to_string(kind), "--capture", captureFile, "--block-bytes", "40"});
     link.instrument = instrument.get();
-    link.onWait = [this](uint32_t milliseconds) { ui.Elapse(milliseconds); };
+    link.clock = &ui;
     ui.chosenFolder = "/save";
     ui.displayChoice = displayMode;
     files.MakeFolder("/save");

@@ -87,6 +87,9 @@ case_ silent --silent-from STATUS2 -- --timeout 3 &
 case_ empty --empty-reads-from NEXT:2 -- --timeout 3 &
 case_ unknown --unknown-replies-from STATUS2 -- --timeout 3 &
 case_ kept -- --keep-capture "$work/kept/save/kept.txt" &
+# A slow instrument, and one that wakes up: each answer is taken for the command it answers.
+case_ slow --reply-delay 1500 -- &
+case_ waking --first-reply-delay 5000 -- &
 # A folder whose name needs quoting in a shell, for the command that the transfer suggests.
 incomplete="in'complete one"
 (mkdir -p "$work/$incomplete/save" && touch "$work/$incomplete/save/QM-DATA" &&
@@ -172,6 +175,21 @@ for case in silent empty unknown; do
   check "  and it used $user + $system s of processor time, under 10 % of the wall time" \
     awk "BEGIN { exit !(($user + $system) < 0.1 * $wall) }"
 done
+
+# The commands the instrument took, on one line: "END STATUS2 … ".
+commands_of() { grep '^command' "$work/$1/log" | sed 's/^command "\(.*\)\\r"$/\1/' | tr '\n' ' '; }
+in_step() {  # case least-ENDs: the finished download's file, every command after the ENDs once
+  local commands
+  commands=$(commands_of "$1")
+  ends_with "$1" 0 1 &&
+    cmp -s "$work/$1/save/QM-DATA/QM-0001.csv" "$work/finished/save/QM-DATA/QM-0001.csv" &&
+    [[ $commands =~ ^(END\ )+STATUS2\ STATUS\ TRANS\ N\ (NEXT\ ){6}$ ]] &&
+    [ "$(grep -o END <<<"$commands" | wc -l)" -ge "$2" ]
+}
+check "replies 1.5 s late: exit status 0 and the same CSV file, each command sent once" \
+  in_step slow 1
+check "a first reply 5 s late: \"END\\r\" asked again, its late answers passed over, the same file" \
+  in_step waking 2
 
 kept_as_asked() {
   ends_with kept 0 1 && cmp -s "$work/kept/save/kept.txt" "$work/kept/capture"

@@ -49,16 +49,17 @@ int32_t ScriptedLink::Send(const char* data, uint32_t length) {
       break;
   }
   commands.push_back(shown);
-  // The instrument answers the latest command: a reply not yet read gives way to the new one,
-  // which waits out the empty reads still owed.
+  // Replies wait their turn, as kvx-emulator's driver has them: with empty reads, the instrument
+  // answers the latest command only, and a reply not yet read gives way to the new one.
   int emptyReads = instrument->EmptyReadsBeforeReply();
-  if (!pending_.empty()) {
+  if (!pending_.empty() && emptyReads > 0) {
     emptyReads = pending_.front().emptyReads;
     pending_.clear();
   }
   if (outcome.action == emulator::Outcome::Reply ||
       outcome.action == emulator::Outcome::DropLater) {
-    pending_.push_back({outcome, emptyReads});
+    pending_.push_back(
+        {outcome, emptyReads, Now() + outcome.delayMs, static_cast<int>(commands.size()) - 1});
   }
   return LINK_OK;
 }
@@ -71,7 +72,7 @@ int32_t ScriptedLink::Receive(char* buffer, uint32_t* length) {
   if (instrument->ReadsComeEmpty()) return Nothing(length);
   if (pending_.empty()) {
     // Nothing is coming: the read waits out its second.
-    if (onWait) onWait(tarvo::kReadWaitMs);
+    Wait(tarvo::kReadWaitMs);
     return Nothing(length);
   }
   Pending& next = pending_.front();
@@ -79,7 +80,16 @@ int32_t ScriptedLink::Receive(char* buffer, uint32_t* length) {
     --next.emptyReads;
     return Nothing(length);
   }
+  // A late reply: the read takes it as it comes, or gives up after its second.
+  if (const uint64_t at = Now(); next.due > at) {
+    if (next.due - at > tarvo::kReadWaitMs) {
+      Wait(tarvo::kReadWaitMs);
+      return Nothing(length);
+    }
+    Wait(static_cast<uint32_t>(next.due - at));
+  }
   const emulator::Outcome outcome = next.outcome;
+  lastAnswered = next.command;
   pending_.pop_front();
   if (outcome.action == emulator::Outcome::DropLater) {
     gone_ = true;

@@ -7,13 +7,13 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "fault_countdown.h"
 #include "instrument.h"
 #include "instrument_link.h"
+#include "program_fakes.h"
 
 namespace program_testing {
 
@@ -44,12 +44,15 @@ class ScriptedLink : public InstrumentLink {
 
   ScriptedInstrument* instrument = nullptr;  // the instrument connected, if one is
   FaultCountdown faults;
-  // Told of the second a receive waits when nothing is coming, so that a test's clock moves on.
-  std::function<void(uint32_t milliseconds)> onWait;
+  // The test's clock, by which late replies come; a receive moves it on by the time it waits
+  // (up to the library's second) when nothing is there yet.
+  RecordingOperator* clock = nullptr;
 
   // What happened: the commands the instrument took ("END", "NEXT (write failed)",
   // "N (device gone)"), the receives that brought nothing, and the link's starts and stops.
   std::vector<std::string> commands;
+  // The command (its index in `commands`) that the last reply received answers; -1 for none.
+  int lastAnswered = -1;
   int emptyReceives = 0;
   int opens = 0;
   int closes = 0;
@@ -57,10 +60,16 @@ class ScriptedLink : public InstrumentLink {
 
  private:
   int32_t Nothing(uint32_t* length);
+  uint64_t Now() const { return clock != nullptr ? clock->MonotonicMilliseconds() : 0; }
+  void Wait(uint32_t milliseconds) const {
+    if (clock != nullptr) clock->Elapse(milliseconds);
+  }
 
   struct Pending {
     emulator::Outcome outcome;
     int emptyReads;
+    uint64_t due;  // the clock's time from which it can be read
+    int command;   // the index in `commands` of what it answers
   };
   bool open_ = false;
   bool gone_ = false;  // the device went away while the link was open

@@ -96,9 +96,7 @@ class TransferFixture : public ::testing::Test {
 // Transfers against the instrument played in this process.
 class TransferTest : public TransferFixture {
  protected:
-  TransferTest() {
-    link_.onWait = [this](uint32_t milliseconds) { ui_.Elapse(milliseconds); };
-  }
+  TransferTest() { link_.clock = &ui_; }
 
   // Connects the instrument that kvx-emulator would play with `options`, presses "データ転送"
   // and returns the commands the instrument took, as "END", "STATUS2", … ("NEXT (write
@@ -229,7 +227,7 @@ TEST_F(TransferTest, HandshakeEnds) {
        "",
        {"END", "STATUS2"},
        TransferEnd::LostLink},
-      {{"--empty-reads", "1", "--fail-writes-from", "END:2"},
+      {{"--silent-from", "END", "--fail-writes-from", "END:2"},
        kCannotCommunicate,
        "",
        {"END", "END (write failed)"},
@@ -652,15 +650,38 @@ TEST_F(TransferTest, AnEmptyFirstYyyStillConvertsAndFinishes) {
 }
 
 TEST_F(TransferTest, SlowRepliesAndQueriesForTheStatusAreWaitedFor) {
-  // Two empty reads before each reply: "END\r" is repeated until the first reply comes, and
-  // never after it.
-  const std::vector<std::string> commands =
-      Transfer({"--empty-reads", "2", "--capture", CaptureFile("0001"), "--block-bytes", "2"});
-  ASSERT_GE(commands.size(), 3u);
-  EXPECT_THAT(std::vector<std::string>(commands.begin(), commands.begin() + 3),
-              ElementsAre("END", "END", "END"));
-  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
-  EXPECT_EQ(Written().size(), 1u);
+  // However late the instrument answers, every answer is taken for the command it answers:
+  // "END\r" goes out again only while nothing at all has come for three seconds, the answers
+  // to those repeats are passed over when they come, and every other command goes out once.
+  struct Case {
+    std::vector<std::string> options;
+    long ends;  // how often "END\r" went out before the first answer came
+  };
+  const Case cases[] = {
+      {{"--empty-reads", "2"}, 1},  // reads that bring nothing at once, then the reply
+      {{"--reply-delay", "1500"}, 1},
+      {{"--reply-delay", "3000"}, 1},
+      {{"--reply-delay", "10000"}, 3},
+      {{"--first-reply-delay", "5000"}, 2},  // an instrument that wakes up
+      {{"--first-reply-delay", "20000"}, 6},
+  };
+  for (int kind : {1, 2}) {
+    const std::string capture = Example(kind);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message()
+                   << "kind " << kind << ", " << c.options[0] << " " << c.options[1]);
+      files_.RemoveTree(OutputFolder());
+      std::vector<std::string> options = c.options;
+      options.insert(options.end(),
+                     {"--kind", std::to_string(kind), "--capture", CaptureFile(capture)});
+      std::vector<std::string> expected(static_cast<std::size_t>(c.ends), "END");
+      expected.insert(expected.end(), {"STATUS2", "STATUS", "TRANS", "N", "NEXT", "NEXT"});
+      EXPECT_EQ(Transfer(options), expected);
+      EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
+      EXPECT_EQ(Written(), Expected(kind, 0, capture));
+    }
+  }
+  EXPECT_THAT(ui_.messages, IsEmpty());
 }
 
 TEST_F(TransferTest, AnEFromTheInstrumentIsAnsweredEveryTimeAndTheKindIsKept) {

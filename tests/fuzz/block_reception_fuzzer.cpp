@@ -4,12 +4,15 @@
 // Input: byte 0 chooses (bit 0) kind 2 rather than 1, (bit 1) absolute time, (bit 2) fuzzed
 // replies in the handshake too; bytes 1 and 2 pick a call of the files and of the link to fail
 // (0: none; bit 7: from then on). The rest is the instrument's answers, one per command:
-// an action byte (a reply, the device gone before or instead of it, a failed write, silence,
-// empty reads), a length byte and that many bytes of reply. When they run out the instrument
-// keeps silent, and the transfer must end by itself.
+// an action byte (a reply, at once or up to 20 s late, the device gone before or instead of it,
+// a failed write, silence, empty reads), a length byte and that many bytes of reply. Late
+// replies wait their turn, as an instrument's do. When the bytes run out the instrument keeps
+// silent, and the transfer must end by itself.
 //
-// Whatever the bytes, the transfer ends cleanly, and what it stored is exactly the payloads of
-// the blocks it accepted, each a well-formed block, and the CSV files are that capture's.
+// Whatever the bytes, the transfer ends cleanly; every block that it stored or asked for again
+// is the answer to the request just before it, never a late answer to an earlier one; what it
+// stored is exactly the payloads of the blocks it accepted, each a well-formed block, and the
+// CSV files are that capture's.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -53,7 +56,12 @@ class FuzzedInstrument : public ScriptedInstrument {
       : data_(data), size_(size), kind_(kind), fuzzedHandshake_(fuzzedHandshake) {}
 
   emulator::Outcome Command(const std::string& bytes) override {
-    // What the program made of the reply before: a block it asked for again, or stored.
+    // What the program made of the reply before: a block it asked for again, or stored. Either
+    // way it must have been the answer to the request before this one.
+    if ((bytes == "NEXT\r" || bytes == "AGAIN\r") && lastWasBlock_) {
+      Require(link->lastAnswered == static_cast<int>(link->commands.size()) - 1,
+              "a block was taken that answers an earlier request");
+    }
     if (bytes == "NEXT\r" && lastWasBlock_) {
       Require(WellFormedBlock(lastSeen_), "a malformed block was accepted");
       stored += lastSeen_.substr(0, lastSeen_.size() - 3);
@@ -74,6 +82,7 @@ class FuzzedInstrument : public ScriptedInstrument {
       const std::size_t length = std::min<std::size_t>(data_[offset_ + 1], size_ - offset_ - 2);
       outcome.reply.assign(reinterpret_cast<const char*>(data_ + offset_ + 2), length);
       offset_ += 2 + length;
+      if (action >= 160 && action < 200) outcome.delayMs = (action - 159u) * 500u;
       outcome.action = action < 200   ? emulator::Outcome::Reply
                        : action < 212 ? emulator::Outcome::Silent
                        : action < 224 ? emulator::Outcome::EmptyReads
@@ -91,7 +100,8 @@ class FuzzedInstrument : public ScriptedInstrument {
 
   bool ReadsComeEmpty() const override { return readsEmpty_; }
 
-  std::string stored;  // the payloads of the blocks the program accepted, in order
+  std::string stored;                  // the payloads of the blocks the program accepted, in order
+  const ScriptedLink* link = nullptr;  // what the program received, and what it answers
 
  private:
   std::string HandshakeReply(const std::string& command) const {
@@ -136,7 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   TransferState transfer;
   ScriptedLink link;
   link.instrument = &instrument;
-  link.onWait = [&ui](uint32_t milliseconds) { ui.Elapse(milliseconds); };
+  link.clock = &ui;
+  instrument.link = &link;
   if ((data[1] & 0x7F) != 0) files.faults.FailCall(data[1] & 0x7F, (data[1] & 0x80) != 0);
   if ((data[2] & 0x7F) != 0) link.faults.FailCall(data[2] & 0x7F, (data[2] & 0x80) != 0);
   ui.chosenFolder = "/save";

@@ -3,6 +3,7 @@
 // replies (pipe 0). Like a USB device that one program has claimed, each pipe is open to one
 // file at a time; the device file to any number.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -25,6 +26,13 @@ const char kReceivePipe[] = "if000pipe000";
 const char kSendPipe[] = "if000pipe001";
 
 class EmulatedDevice : public standin::DeviceBehaviour {
+  using Clock = std::chrono::steady_clock;
+  struct Pending {
+    Outcome outcome;
+    int emptyReads;
+    Clock::time_point due;  // when the instrument has it ready
+  };
+
  public:
   EmulatedDevice(standin::DriverServer& server, Instrument& instrument)
       : server_(server), instrument_(instrument) {}
@@ -52,10 +60,12 @@ class EmulatedDevice : public standin::DeviceBehaviour {
   std::optional<standin::Reply> Read(const standin::OpenFile& file, uint32_t max) override {
     if (file.name != kReceivePipe) return standin::Reply::Failure(kInvalidFunction);
     if (instrument_.ReadsComeEmpty()) return NothingYet();
-    if (pending_.empty()) {
+    if (pending_.empty() || !Ready(pending_.front())) {
+      // Answered when the next reply is due, or when the next command comes.
       waitingRead_ = file.id;
       waitingMax_ = max;
-      return std::nullopt;  // answered when the next command comes
+      WakeWhenDue();
+      return std::nullopt;
     }
     return NextReply(max);
   }
@@ -75,10 +85,11 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       case Outcome::DropLater:
         break;
     }
-    // The instrument answers the latest command: a reply not yet read gives way to the new one,
-    // which waits out the empty reads still owed, or to none when the instrument keeps silent.
+    // Replies wait their turn, one per command. An instrument with empty reads answers the
+    // latest command only: a reply not yet read gives way to the new one, which waits out the
+    // empty reads still owed, or to none when the instrument keeps silent.
     int emptyReads = instrument_.EmptyReadsBeforeReply();
-    if (!pending_.empty()) {
+    if (!pending_.empty() && emptyReads > 0) {
       emptyReads = pending_.front().emptyReads;
       pending_.clear();
       instrument_.Log().Line("the reply to the command before is dropped");
@@ -88,8 +99,9 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     } else if (outcome.action == Outcome::EmptyReads) {
       AnswerWaitingRead([this] { return NothingYet(); });
     } else {
-      pending_.push_back({outcome, emptyReads});
-      AnswerWaitingRead([this] { return NextReply(waitingMax_); });
+      pending_.push_back(
+          {outcome, emptyReads, Clock::now() + std::chrono::milliseconds(outcome.delayMs)});
+      AnswerWaitingReadWhenReady();
     }
     return standin::Reply::Written(static_cast<uint32_t>(data.size()));
   }
@@ -141,6 +153,25 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     instrument_.Log().Line("reply " + (outcome.label.empty() ? "" : outcome.label + " ") +
                            Quoted(reply));
     return standin::Reply::WithData(standin::Bytes(reply.begin(), reply.end()));
+  }
+
+  // The oldest reply can be read: an empty read it still owes, or the reply itself once due.
+  static bool Ready(const Pending& next) { return next.emptyReads > 0 || Clock::now() >= next.due; }
+
+  void AnswerWaitingReadWhenReady() {
+    if (!waitingRead_ || pending_.empty()) return;
+    if (!Ready(pending_.front())) {
+      WakeWhenDue();
+      return;
+    }
+    AnswerWaitingRead([this] { return NextReply(waitingMax_); });
+  }
+
+  // Comes back to a waiting read when the oldest reply is due.
+  void WakeWhenDue() {
+    if (pending_.empty() || pending_.front().due == wakeAt_) return;
+    wakeAt_ = pending_.front().due;
+    server_.PostAt(wakeAt_, [this] { AnswerWaitingReadWhenReady(); });
   }
 
   standin::Reply NothingYet() {
@@ -198,11 +229,8 @@ class EmulatedDevice : public standin::DeviceBehaviour {
 
   standin::DriverServer& server_;
   Instrument& instrument_;
-  struct Pending {
-    Outcome outcome;
-    int emptyReads;
-  };
   std::deque<Pending> pending_;
+  Clock::time_point wakeAt_;                // when a waiting read is looked at again
   std::map<std::string, int> pipeHolders_;  // pipe name → the file that has it open
   std::optional<int> waitingRead_;
   uint32_t waitingMax_ = 0;

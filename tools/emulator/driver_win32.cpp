@@ -6,7 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <string>
 
 #include "device_access.h"
@@ -159,14 +163,92 @@ bool Connect(HANDLE pipe) {
   return ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED;
 }
 
-// Serves one link: commands from the send pipe, replies on the receive pipe, until the program
-// closes the pipes or the device goes.
-void ServeLink(Instrument& instrument, HANDLE receive, HANDLE send) {
-  instrument.LinkOpened();
+// The replies of one link, in order. Each goes out when it is due, and only once the program has
+// read the one before it: a named pipe would join replies written back to back into one read,
+// where the instrument's driver gives one reply to each read.
+class ReplyWriter {
+ public:
+  ReplyWriter(HANDLE pipe, Instrument& instrument)
+      : pipe_(pipe),
+        instrument_(instrument),
+        thread_(CreateThread(nullptr, 0, &ReplyWriter::Run, this, 0, nullptr)) {}
+
+  // The replies not yet written go with the link.
+  ~ReplyWriter() {
+    if (thread_ == nullptr) return;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    // A write, or the wait for its reading, is cancelled until the writer has seen the end.
+    while (WaitForSingleObject(thread_, 20) == WAIT_TIMEOUT)
+      CancelSynchronousIo(thread_);
+    CloseHandle(thread_);
+  }
+  ReplyWriter(const ReplyWriter&) = delete;
+  ReplyWriter& operator=(const ReplyWriter&) = delete;
+
+  void Add(const Outcome& outcome) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back({outcome.reply, outcome.label,
+                        Clock::now() + std::chrono::milliseconds(outcome.delayMs)});
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Pending {
+    std::string reply;
+    std::string label;
+    Clock::time_point due;
+  };
+
+  static DWORD WINAPI Run(void* writer) {
+    static_cast<ReplyWriter*>(writer)->WriteReplies();
+    return 0;
+  }
+
+  void WriteReplies() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+      if (closing_ || changed_.wait_until(lock, queue_.front().due, [this] { return closing_; })) {
+        return;
+      }
+      const Pending next = queue_.front();
+      queue_.pop_front();
+      lock.unlock();
+      instrument_.Log().Line("reply " + (next.label.empty() ? "" : next.label + " ") +
+                             Quoted(next.reply));
+      DWORD written = 0;
+      const bool read = WriteFile(pipe_, next.reply.data(), static_cast<DWORD>(next.reply.size()),
+                                  &written, nullptr) &&
+                        FlushFileBuffers(pipe_);
+      lock.lock();
+      if (!read) return;  // The program has gone.
+    }
+  }
+
+  HANDLE pipe_;
+  Instrument& instrument_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Pending> queue_;
+  bool closing_ = false;
+  HANDLE thread_;  // last: it starts at once
+};
+
+// The commands of one link, each answered through the writer, until the program closes the
+// pipes or the device goes.
+void ServeCommands(Instrument& instrument, HANDLE receive, HANDLE send) {
+  ReplyWriter replies(receive, instrument);
   for (;;) {
     char buffer[4096];
     DWORD got = 0;
-    if (!ReadFile(send, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+    if (!ReadFile(send, buffer, sizeof buffer, &got, nullptr) || got == 0) return;
     const Outcome outcome = instrument.Command(std::string(buffer, got));
     if (outcome.action == Outcome::Silent || outcome.action == Outcome::EmptyReads) {
       // A named pipe cannot complete a read with 0 bytes: empty reads are silence here too.
@@ -178,14 +260,17 @@ void ServeLink(Instrument& instrument, HANDLE receive, HANDLE send) {
     if (outcome.action != Outcome::Reply) {
       // A write cannot be failed from here; the device goes instead.
       instrument.Log().Line("link dropped");
-      break;
+      return;
     }
-    DWORD written = 0;
-    WriteFile(receive, outcome.reply.data(), static_cast<DWORD>(outcome.reply.size()), &written,
-              nullptr);
-    instrument.Log().Line("reply " + (outcome.label.empty() ? "" : outcome.label + " ") +
-                          Quoted(outcome.reply));
+    replies.Add(outcome);
   }
+}
+
+// Serves one link: commands from the send pipe, replies on the receive pipe, until the program
+// closes the pipes or the device goes.
+void ServeLink(Instrument& instrument, HANDLE receive, HANDLE send) {
+  instrument.LinkOpened();
+  ServeCommands(instrument, receive, send);
   FlushFileBuffers(receive);
   instrument.LinkClosed();
 }

@@ -7,6 +7,8 @@ namespace emulator {
 
 namespace {
 
+constexpr int kLongestDelayMs = 600000;  // ten minutes
+
 // The parse of one set of arguments, with the usage text for its errors.
 class OptionReader {
  public:
@@ -106,6 +108,20 @@ class OptionReader {
     faults.silentFrom = OccurrenceOption("silent-from");
     faults.emptyReadsFrom = OccurrenceOption("empty-reads-from");
     faults.unknownRepliesFrom = OccurrenceOption("unknown-replies-from");
+    if (Has("reply-delay")) {
+      // MS[:CMD[:N]]: the delay, then where it begins, as the other faults name a command.
+      const std::string given = Value("reply-delay");
+      const std::size_t colon = given.find(':');
+      faults.replyDelayMs = static_cast<unsigned>(
+          Number(given.substr(0, colon), 0, kLongestDelayMs, "--reply-delay"));
+      if (colon != std::string::npos) {
+        faults.replyDelayFrom = ParseOccurrence(given.substr(colon + 1), "--reply-delay");
+      }
+    }
+    if (Has("first-reply-delay")) {
+      faults.firstReplyDelayMs = static_cast<unsigned>(
+          Number(Value("first-reply-delay"), 0, kLongestDelayMs, "--first-reply-delay"));
+    }
     if (Has("block-text")) {
       const std::string given = Value("block-text");
       const std::size_t equals = given.find('=');
@@ -147,7 +163,9 @@ std::vector<cli::OptionSpec> InstrumentOptionSpecs() {
           {"silent-from", true},
           {"empty-reads-from", true},
           {"unknown-replies-from", true},
-          {"block-text", true}};
+          {"block-text", true},
+          {"reply-delay", true},
+          {"first-reply-delay", true}};
 }
 
 InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments, const std::string& usage) {

@@ -97,10 +97,12 @@ Instrument::Instrument(int kind, std::string capture, std::size_t blockBytes, Fa
       capture_(std::move(capture)),
       blockBytes_(blockBytes),
       faults_(std::move(faults)),
-      log_(log) {}
+      log_(log),
+      repliesDelayed_(faults_.replyDelayMs > 0 && !faults_.replyDelayFrom) {}
 
 void Instrument::LinkOpened() {
   endSeenThisTransfer_ = false;
+  answeredThisTransfer_ = false;
   currentBlock_ = 0;
   sendings_.clear();
   log_.Line("link opened");
@@ -145,6 +147,7 @@ Outcome Instrument::Command(const std::string& bytes) {
   if (Matches(faults_.silentFrom, command)) silent_ = true;
   if (Matches(faults_.emptyReadsFrom, command)) readsEmpty_ = true;
   if (Matches(faults_.unknownRepliesFrom, command)) repliesUnknown_ = true;
+  if (Matches(faults_.replyDelayFrom, command)) repliesDelayed_ = true;
   if (writesFailing_) {
     log_.Line("command " + Quoted(bytes) + ": write failed");
     return {Outcome::WriteFails, ""};
@@ -160,7 +163,15 @@ Outcome Instrument::Command(const std::string& bytes) {
   if (outcome.action == Outcome::Reply && Matches(faults_.dropAtReply, command)) {
     outcome.action = Outcome::DropLater;
   }
+  outcome.delayMs = ReplyDelay();
   return outcome;
+}
+
+unsigned Instrument::ReplyDelay() {
+  const unsigned delay = repliesDelayed_ ? faults_.replyDelayMs : 0;
+  if (answeredThisTransfer_) return delay;
+  answeredThisTransfer_ = true;
+  return std::max(delay, faults_.firstReplyDelayMs);
 }
 
 Outcome Instrument::Answer(const std::string& command) {

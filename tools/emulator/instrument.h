@@ -40,6 +40,12 @@ struct Faults {
   std::optional<Occurrence> emptyReadsFrom;      // never answered, and every read gets 0 bytes
   std::optional<Occurrence> unknownRepliesFrom;  // answered with "???\r"
   std::map<int, std::string> blockTexts;         // block → the text of its first sending
+  // A slow instrument: every reply this late, from replyDelayFrom on (from the start when it is
+  // absent), and the first reply of each transfer at least firstReplyDelayMs late (one that
+  // wakes up). Replies wait their turn: none comes before the one to the command before it.
+  unsigned replyDelayMs = 0;
+  std::optional<Occurrence> replyDelayFrom;
+  unsigned firstReplyDelayMs = 0;
 };
 
 // What the driver does with a command written to the instrument.
@@ -53,7 +59,8 @@ struct Outcome {
     EmptyReads,  // the write succeeds; no reply comes, and every read completes with 0 bytes
   } action = Reply;
   std::string reply;
-  std::string label;  // what the reply is, for the log ("block 3 of 10"), when it says more
+  std::string label;     // what the reply is, for the log ("block 3 of 10"), when it says more
+  unsigned delayMs = 0;  // how long after the command the reply (or the drop) comes
 };
 
 // One line per event, flushed at once, so that a test can read the dialogue as it goes.
@@ -100,6 +107,7 @@ class Instrument {
 
  private:
   Outcome Answer(const std::string& command);
+  unsigned ReplyDelay();
   std::string SendBlock(std::size_t number, std::string* label);
   bool Matches(const std::optional<Occurrence>& wanted, const std::string& command) const;
 
@@ -114,7 +122,9 @@ class Instrument {
   bool silent_ = false;
   bool readsEmpty_ = false;
   bool repliesUnknown_ = false;
+  bool repliesDelayed_ = false;
   bool endSeenThisTransfer_ = false;
+  bool answeredThisTransfer_ = false;
   std::size_t currentBlock_ = 0;  // 0: not in the data phase
   std::map<std::size_t, int> sendings_;
 };

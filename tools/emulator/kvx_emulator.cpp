@@ -64,6 +64,10 @@ const char kUsage[] =
     "                               once with 0 bytes (Windows: as --silent-from)\n"
     "  --unknown-replies-from CMD[:N]\n"
     "                               from CMD on, answer every command with \"???\\r\"\n"
+    "  --reply-delay MS[:CMD[:N]]   answer every command (from CMD on) MS milliseconds after\n"
+    "                               it came, 0 to 600000; replies wait their turn in order\n"
+    "  --first-reply-delay MS       answer the first command of each transfer MS milliseconds\n"
+    "                               late, as an instrument that wakes up\n"
     "\n"
     "Exit status: 0 when stopped, 1 when the interface cannot be presented, 2 on a usage error\n"
     "or an unreadable capture file.\n";

@@ -191,6 +191,13 @@ bool DriverServer::ServeRound() {
       timeoutMs = timeoutMs < 0 ? restMs : std::min(timeoutMs, restMs);
     }
   }
+  if (!timers_.empty()) {
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(std::max(timers_.begin()->first, now) - now)
+            .count();
+    const int waitMs = static_cast<int>(std::min<decltype(wait)>(wait, INT_MAX));
+    timeoutMs = timeoutMs < 0 ? waitMs : std::min(timeoutMs, waitMs);
+  }
   for (auto& [id, stream] : streams_) {
     const short events = stream->output.empty() ? POLLIN : POLLIN | POLLOUT;
     polled.push_back({stream->fd, events, 0});
@@ -203,6 +210,7 @@ bool DriverServer::ServeRound() {
     }
     RunPostedTasks();
   }
+  RunDueTimers();
   std::size_t at = 1;
   for (auto& listener : listeners_) {
     if (polled[at++].revents != 0) AcceptStreams(*listener);
@@ -280,6 +288,21 @@ void DriverServer::RunPostedTasks() {
     tasks.swap(tasks_);
   }
   for (auto& task : tasks)
+    task();
+}
+
+void DriverServer::PostAt(Clock::time_point when, std::function<void()> task) {
+  timers_.emplace(when, std::move(task));
+}
+
+void DriverServer::RunDueTimers() {
+  std::vector<std::function<void()>> due;
+  const Clock::time_point now = Clock::now();
+  while (!timers_.empty() && timers_.begin()->first <= now) {
+    due.push_back(std::move(timers_.begin()->second));
+    timers_.erase(timers_.begin());
+  }
+  for (auto& task : due)
     task();
 }
 

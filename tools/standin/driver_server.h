@@ -123,6 +123,8 @@ class DriverServer {
 
   // Runs `task` on the serving thread. Safe from any thread.
   void Post(std::function<void()> task);
+  // Runs `task` on the serving thread once `when` has come. Serving thread only.
+  void PostAt(std::chrono::steady_clock::time_point when, std::function<void()> task);
 
   // Serving thread only: answers a READ left waiting, and closes streams.
   void AnswerRead(int fileId, const Reply& reply);
@@ -143,6 +145,7 @@ class DriverServer {
   bool SendQueuedReplies(Stream& stream);  // false: close the stream
   void CloseStream(int fileId);
   void RunPostedTasks();
+  void RunDueTimers();
 
   std::vector<std::unique_ptr<Listener>> listeners_;
   std::map<int, std::unique_ptr<Stream>> streams_;
@@ -153,6 +156,7 @@ class DriverServer {
   std::atomic<bool> stopping_{false};
   std::mutex tasksMutex_;
   std::vector<std::function<void()>> tasks_;
+  std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
 };
 
 }  // namespace standin
