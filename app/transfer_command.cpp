@@ -1,5 +1,6 @@
 // The "データ転送" command: choosing the folder, preparing the capture file, starting the link
-// and sending the first command; and the clean-up with which every transfer ends.
+// and sending the first command; the wait for each answer, which the handshake and the data
+// share; and the clean-up with which every transfer ends.
 #include <cstring>
 
 #include "program_texts.h"
@@ -76,6 +77,7 @@ bool CTarvoDlg::ReceiveAnswer(std::string* response, const std::function<bool(in
     // taking it for the answer to the last command would put every later step one behind.
     if (!firstResponse && answersOwed_ > 0) {
       --answersOwed_;
+      emptyReceives = 0;
       continue;
     }
     response->assign(buffer, strnlen(buffer, length));
