@@ -1,5 +1,6 @@
 # What `cmake --install` puts where, and the packages that scripts/package makes of it with CPack:
-# on Linux kvx-tools_<version>_amd64.deb (the tools, libtarvo.so, tarvo.h and the man pages), on
+# on Linux kvx-tools_<version>_amd64.deb (the tools, libtarvo.so, tarvo.h, the man pages, the ids
+# of USB instruments and their udev rule), on
 # Windows KVX-300-<version>-win64.zip (the program, tarvo.dll, the two tools and the operator's
 # guide in Japanese), both from the version set at the top of CMakeLists.txt.
 include(GNUInstallDirs)
@@ -15,8 +16,11 @@ set(CPACK_PACKAGE_DESCRIPTION
 its USB link, and stores it as CSV files in code page 932, as the KVX-300\n\
 program for Windows does; kvx-convert turns a kept download into CSV files\n\
 again; kvx-chart draws the CSV files as SVG charts; kvx-emulator plays an\n\
-instrument for trying the tools without one. The tarvo library (libtarvo.so,\n\
-tarvo.h) is the USB link they talk through.")
+instrument for trying the tools without one; tarvo-link checks the link and\n\
+lists the USB devices attached. The tarvo library (libtarvo.so, tarvo.h) is\n\
+the USB link they talk through: an instrument plugged in by USB is used\n\
+directly, through libusb, once its ids are in /etc/tarvo/usb-ids, which a\n\
+udev rule also gives to the logged-in user.")
 set(CPACK_STRIP_FILES ON)
 
 if(KVX_PLATFORM STREQUAL "win32")
@@ -35,8 +39,13 @@ if(KVX_PLATFORM STREQUAL "win32")
   set(CPACK_PACKAGE_FILE_NAME KVX-300-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
-  install(TARGETS kvx-transfer kvx-convert kvx-emulator kvx-chart
+  install(TARGETS kvx-transfer kvx-convert kvx-emulator kvx-chart tarvo-link
           RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # USB instruments: the ids the user names (a conffile, empty but for its comments), and the
+  # udev rule that gives the logged-in user the devices named there.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/usb-ids
+          DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tarvo)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/70-tarvo.rules DESTINATION lib/udev/rules.d)
   # A shared library is not executable (Debian's policy).
   install(TARGETS tarvo LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
@@ -51,8 +60,9 @@ else()
     set(man_kvx-convert "convert a kept KVX-300 download into CSV files")
     set(man_kvx-emulator "play a KVX-300 instrument and its USB driver")
     set(man_kvx-chart "draw KVX-300 CSV files as SVG charts")
+    set(man_tarvo-link "check the link to a KVX-300 instrument, and list USB devices")
     set(pages)
-    foreach(tool kvx-transfer kvx-convert kvx-emulator kvx-chart)
+    foreach(tool kvx-transfer kvx-convert kvx-emulator kvx-chart tarvo-link)
       set(page ${PROJECT_BINARY_DIR}/man/${tool}.1)
       add_custom_command(OUTPUT ${page}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
@@ -89,7 +99,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers
+                                         ${PROJECT_SOURCE_DIR}/packaging/conffiles)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 

@@ -14,15 +14,33 @@ void PutU32(uint8_t* out, uint32_t value) {
   PutU16(out + 2, static_cast<uint16_t>(value >> 16));
 }
 
+uint16_t GetU16(const uint8_t* in) {
+  return static_cast<uint16_t>(in[0] | in[1] << 8);
+}
+
+// Device, interface, endpoint, other.
+constexpr int kClassCodes[] = {0x1A, 0x1B, 0x1C, 0x1F};
+constexpr int kVendorCodes[] = {0x17, 0x18, 0x19, 0x20};
+
 }  // namespace
 
 int RequestFunctionCode(RequestKind kind, uint32_t recipient) {
-  // Device, interface, endpoint, other.
-  static constexpr int kClassCodes[] = {0x1A, 0x1B, 0x1C, 0x1F};
-  static constexpr int kVendorCodes[] = {0x17, 0x18, 0x19, 0x20};
   const uint32_t code = recipient & 0xFFu;
   if (code > 3) return -1;
   return kind == RequestKind::Class ? kClassCodes[code] : kVendorCodes[code];
+}
+
+bool DecodeRequestFunction(uint32_t function, RequestKind* kind, uint32_t* recipient) {
+  for (uint32_t code = 0; code < 4; ++code) {
+    if (static_cast<uint32_t>(kClassCodes[code]) == function) *kind = RequestKind::Class;
+    if (static_cast<uint32_t>(kVendorCodes[code]) == function) *kind = RequestKind::Vendor;
+    if (static_cast<uint32_t>(kClassCodes[code]) == function ||
+        static_cast<uint32_t>(kVendorCodes[code]) == function) {
+      *recipient = code;
+      return true;
+    }
+  }
+  return false;
 }
 
 void EncodeControlRequest(const ControlRequest& request, uint8_t* out) {
@@ -34,6 +52,16 @@ void EncodeControlRequest(const ControlRequest& request, uint8_t* out) {
   PutU16(out + 10, request.value);
   PutU16(out + 12, request.index);
   PutU16(out + 14, 0);
+}
+
+ControlRequest DecodeControlRequest(const uint8_t* in) {
+  return {
+      .function = GetU16(in),
+      .transferFlags = static_cast<uint32_t>(GetU16(in + 4) | GetU16(in + 6) << 16),
+      .request = in[9],
+      .value = GetU16(in + 10),
+      .index = GetU16(in + 12),
+  };
 }
 
 std::array<uint8_t, 4> DescriptorRequest(uint8_t descriptorType) {

@@ -30,6 +30,8 @@ enum class RequestKind { Class, Vendor };
 // The driver's request-block function code for a class or vendor request to a recipient
 // (low 8 bits of `recipient`: 0 device, 1 interface, 2 endpoint, 3 other); -1 for any other.
 int RequestFunctionCode(RequestKind kind, uint32_t recipient);
+// The other way round: false for a code that names no class or vendor request.
+bool DecodeRequestFunction(uint32_t function, RequestKind* kind, uint32_t* recipient);
 
 // The 16 bytes that open every control transfer, little-endian.
 constexpr std::size_t kControlRequestSize = 16;
@@ -45,6 +47,8 @@ struct ControlRequest {
 };
 
 void EncodeControlRequest(const ControlRequest& request, uint8_t* out);
+// Reads the 16 bytes that EncodeControlRequest writes.
+ControlRequest DecodeControlRequest(const uint8_t* in);
 
 // The 4-byte input of IOCTL_GET_DESCRIPTOR: descriptor type, index 0, language 0.
 constexpr uint8_t kDeviceDescriptorType = 1;

@@ -23,9 +23,11 @@ libdir=$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || ech
 export LD_LIBRARY_PATH=$libdir
 
 for file in usr/bin/kvx-transfer usr/bin/kvx-convert usr/bin/kvx-chart usr/bin/kvx-emulator \
-  usr/include/tarvo.h usr/share/doc/kvx-tools/copyright usr/share/doc/kvx-tools/changelog.gz \
-  usr/share/man/man1/kvx-transfer.1.gz usr/share/man/man1/kvx-convert.1.gz \
-  usr/share/man/man1/kvx-chart.1.gz usr/share/man/man1/kvx-emulator.1.gz; do
+  usr/bin/tarvo-link usr/include/tarvo.h usr/share/doc/kvx-tools/copyright \
+  usr/share/doc/kvx-tools/changelog.gz usr/share/man/man1/kvx-transfer.1.gz \
+  usr/share/man/man1/kvx-convert.1.gz usr/share/man/man1/kvx-chart.1.gz \
+  usr/share/man/man1/kvx-emulator.1.gz usr/share/man/man1/tarvo-link.1.gz \
+  usr/lib/udev/rules.d/70-tarvo.rules etc/tarvo/usb-ids; do
   check "/$file is in the package" [ -e "$root/$file" ]
 done
 check "libtarvo.so.1 is the library's SONAME, and both links lead to it" \
@@ -36,7 +38,19 @@ check "no installed program looks for libraries in a build folder (no RUNPATH)" 
 check "the package declares what it needs (libc6, libstdc++6) and the library it gives" \
   bash -c "dpkg-deb -f '$deb' Depends | grep -q libstdc++6 &&
            dpkg-deb --ctrl-tarfile '$deb' | tar -xO ./shlibs | grep -q '^libtarvo 1 kvx-tools'"
-for tool in kvx-transfer kvx-convert kvx-chart kvx-emulator; do
+check "/etc/tarvo/usb-ids is a conffile, naming no id until the user does" \
+  bash -c "dpkg-deb --ctrl-tarfile '$deb' | tar -xO ./conffiles | grep -qx /etc/tarvo/usb-ids &&
+           ! grep -v '^#' '$root/etc/tarvo/usb-ids' | grep -q ."
+# The udev rule's question, asked of the installed tarvo-link as udev asks it.
+rule_program=$(sed -n 's/.*PROGRAM="\([^"]*\)".*/\1/p' "$root/usr/lib/udev/rules.d/70-tarvo.rules")
+named_status() {  # IDS ID: the installed tarvo-link's answer for ID when IDS are named
+  local command=${rule_program/\/usr\/bin/$root/usr/bin}
+  TARVO_USB_IDS=$1 ${command//\$attr\{idVendor\}:\$attr\{idProduct\}/$2} >/dev/null 2>&1
+  echo $?
+}
+check "the udev rule asks the installed tarvo-link, which says yes to a named id and no otherwise" \
+  [ "$(named_status 1234:0300 1234:0300)/$(named_status 1234:0300 1234:0301)" = 0/1 ]
+for tool in kvx-transfer kvx-convert kvx-chart kvx-emulator tarvo-link; do
   check "$tool --version says the package's version, $version" \
     [ "$("$root/usr/bin/$tool" --version)" = "$tool $version" ]
 done
@@ -53,7 +67,7 @@ check "man kvx-transfer lists every exit status, with the program's messages in 
            for status in 0 2 3 4 5 6 7 8 9 10 11 '128\\+N' 1; do
              grep -qE \"^ +\$status +[a-z]\" '$work/kvx-transfer.txt' || exit 1
            done && grep -q '終了しました' '$work/kvx-transfer.txt'"
-for tool in kvx-convert kvx-chart kvx-emulator; do
+for tool in kvx-convert kvx-chart kvx-emulator tarvo-link; do
   page $tool >"$work/$tool.txt"
   check "man $tool: its name and what it does" \
     bash -c "grep -q '$tool - ' '$work/$tool.txt' && grep -q 'DESCRIPTION' '$work/$tool.txt'"

@@ -50,22 +50,33 @@ std::vector<char*> Pointers(std::vector<std::string>& words) {
 }
 
 pid_t Spawn(const std::vector<std::string>& options, const std::string& errorsPath,
-            const std::vector<std::string>& environment = {}) {
-  std::vector<std::string> words = {KVX_EMULATOR};
+            const std::vector<std::string>& environment = {}, const char* program = KVX_EMULATOR,
+            const std::string& outputPath = "/dev/null") {
+  std::vector<std::string> words = {program};
   words.insert(words.end(), options.begin(), options.end());
   std::vector<char*> argv = Pointers(words);
-  std::vector<std::string> variables = EnvironmentWith(environment);
+  // The emulator is the device, not a program that uses one: no umockdev preload library for it,
+  // should the tests run with one.
+  std::vector<std::string> added = {"LD_PRELOAD="};
+  added.insert(added.end(), environment.begin(), environment.end());
+  std::vector<std::string> variables = EnvironmentWith(added);
   std::vector<char*> envp = Pointers(variables);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorsPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = -1;
-  const int failed = posix_spawn(&pid, KVX_EMULATOR, &actions, nullptr, argv.data(), envp.data());
+  const int failed = posix_spawn(&pid, program, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) throw std::runtime_error("cannot start " KVX_EMULATOR);
+  if (failed != 0) throw std::runtime_error("cannot start " + std::string(program));
   return pid;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 template <typename Condition>
@@ -95,8 +106,38 @@ EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options,
   }
 }
 
+#ifdef KVX_USB_EMULATOR
+std::unique_ptr<EmulatorProcess> EmulatorProcess::Usb(const std::vector<std::string>& options) {
+  return std::unique_ptr<EmulatorProcess>(
+      new EmulatorProcess(KVX_USB_EMULATOR, options, "UMOCKDEV_DIR="));
+}
+#endif
+
+EmulatorProcess::EmulatorProcess(const char* program, const std::vector<std::string>& options,
+                                 const std::string& marker) {
+  char pattern[] = "/tmp/kvx-emulator-test-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  root_ = pattern;
+  logPath_ = root_ + "/dialogue.log";
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
+  setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
+  std::vector<std::string> all = options;
+  all.insert(all.end(), {"--log", logPath_});
+  const std::string output = root_ + "/stdout";
+  pid_ = Spawn(all, root_ + "/stderr", {}, program, output);
+  if (!WaitUntil([&] { return ReadText(output).find(marker) != std::string::npos; })) {
+    throw std::runtime_error("the USB emulator did not present its devices");
+  }
+  const std::string text = ReadText(output);
+  const std::size_t at = text.find(marker) + marker.size();
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
+  setenv("UMOCKDEV_DIR", text.substr(at, text.find('\n', at) - at).c_str(), 1);
+}
+
 EmulatorProcess::~EmulatorProcess() {
   Stop();
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
+  unsetenv("UMOCKDEV_DIR");
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }
@@ -166,8 +207,7 @@ int RunEmulator(const std::vector<std::string>& options, std::string* errors) {
   const pid_t pid = Spawn(options, errorsPath);
   int status = 0;
   waitpid(pid, &status, 0);
-  std::ifstream in(errorsPath);
-  errors->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  *errors = ReadText(errorsPath);
   std::filesystem::remove_all(pattern);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ class EmulatorProcess {
   // its interface is present. `environment` ("NAME=value") is added to what it inherits.
   explicit EmulatorProcess(const std::vector<std::string>& options,
                            const std::vector<std::string>& environment = {});
+
+  // kvx-usb-emulator with `options` (and --log): the instrument as USB devices, in a umockdev
+  // testbed whose folder this process's UMOCKDEV_DIR names until the emulator stops (the
+  // process must run with umockdev's preload library to see them). TARVO_DEVICE_ROOT names an
+  // empty registry meanwhile.
+  static std::unique_ptr<EmulatorProcess> Usb(const std::vector<std::string>& options);
   ~EmulatorProcess();  // Stops it as Stop() does; removes the registry.
   EmulatorProcess(const EmulatorProcess&) = delete;
   EmulatorProcess& operator=(const EmulatorProcess&) = delete;
@@ -37,6 +44,11 @@ class EmulatorProcess {
   pid_t Pid() const { return pid_; }
 
  private:
+  // Starts `program`, kvx-usb-emulator, as Usb() says, and waits until its output holds `marker`
+  // and the testbed's folder after it.
+  EmulatorProcess(const char* program, const std::vector<std::string>& options,
+                  const std::string& marker);
+
   std::string root_;
   std::string logPath_;
   pid_t pid_ = -1;

@@ -12,7 +12,7 @@ int32_t ScriptedLink::Init() {
   open_ = true;
   gone_ = false;
   ++opens;
-  pending_.clear();
+  replies_.Clear();
   instrument->LinkOpened();
   return LINK_OK;
 }
@@ -21,7 +21,7 @@ void ScriptedLink::Exit() {
   if (!open_) return;
   open_ = false;
   ++closes;
-  pending_.clear();
+  replies_.Clear();
   instrument->LinkClosed();
 }
 
@@ -40,7 +40,7 @@ int32_t ScriptedLink::Send(const char* data, uint32_t length) {
     case emulator::Outcome::DropNow:
       commands.push_back(shown + " (device gone)");
       gone_ = true;
-      pending_.clear();
+      replies_.Clear();
       return LINK_NO_DEVICE;
     case emulator::Outcome::Reply:
     case emulator::Outcome::DropLater:
@@ -49,18 +49,8 @@ int32_t ScriptedLink::Send(const char* data, uint32_t length) {
       break;
   }
   commands.push_back(shown);
-  // Replies wait their turn, as kvx-emulator's driver has them: with empty reads, the instrument
-  // answers the latest command only, and a reply not yet read gives way to the new one.
-  int emptyReads = instrument->EmptyReadsBeforeReply();
-  if (!pending_.empty() && emptyReads > 0) {
-    emptyReads = pending_.front().emptyReads;
-    pending_.clear();
-  }
-  if (outcome.action == emulator::Outcome::Reply ||
-      outcome.action == emulator::Outcome::DropLater) {
-    pending_.push_back(
-        {outcome, emptyReads, Now() + outcome.delayMs, static_cast<int>(commands.size()) - 1});
-  }
+  replies_.Add(outcome, Now(), instrument->EmptyReadsBeforeReply(),
+               static_cast<int>(commands.size()) - 1);
   return LINK_OK;
 }
 
@@ -70,27 +60,31 @@ int32_t ScriptedLink::Receive(char* buffer, uint32_t* length) {
   if (!open_) return LINK_NOT_OPEN;
   if (gone_) return LINK_NO_DEVICE;
   if (instrument->ReadsComeEmpty()) return Nothing(length);
-  if (pending_.empty()) {
-    // Nothing is coming: the read waits out its second.
-    Wait(tarvo::kReadWaitMs);
-    return Nothing(length);
-  }
-  Pending& next = pending_.front();
-  if (next.emptyReads > 0) {
-    --next.emptyReads;
-    return Nothing(length);
-  }
-  // A late reply: the read takes it as it comes, or gives up after its second.
-  if (const uint64_t at = Now(); next.due > at) {
-    if (next.due - at > tarvo::kReadWaitMs) {
+  emulator::Outcome outcome;
+  uint64_t dueMs = 0;
+  int command = 0;
+  switch (replies_.Take(Now(), &outcome, &dueMs, &command)) {
+    case emulator::ReplyQueue::Next::Nothing:
+      // Nothing is coming: the read waits out its second.
       Wait(tarvo::kReadWaitMs);
       return Nothing(length);
+    case emulator::ReplyQueue::Next::EmptyRead:
+      return Nothing(length);
+    case emulator::ReplyQueue::Next::NotYet: {
+      // A late reply: the read takes it as it comes, or gives up after its second.
+      const uint64_t now = Now();
+      if (dueMs > now + tarvo::kReadWaitMs) {
+        Wait(tarvo::kReadWaitMs);
+        return Nothing(length);
+      }
+      Wait(static_cast<uint32_t>(dueMs > now ? dueMs - now : 0));
+      replies_.Take(dueMs, &outcome, &dueMs, &command);
+      break;
     }
-    Wait(static_cast<uint32_t>(next.due - at));
+    case emulator::ReplyQueue::Next::Reply:
+      break;
   }
-  const emulator::Outcome outcome = next.outcome;
-  lastAnswered = next.command;
-  pending_.pop_front();
+  lastAnswered = command;
   if (outcome.action == emulator::Outcome::DropLater) {
     gone_ = true;
     return LINK_NO_DEVICE;

@@ -6,7 +6,6 @@
 #define TESTS_SCRIPTED_LINK_H
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "instrument.h"
 #include "instrument_link.h"
 #include "program_fakes.h"
+#include "reply_queue.h"
 
 namespace program_testing {
 
@@ -65,15 +65,9 @@ class ScriptedLink : public InstrumentLink {
     if (clock != nullptr) clock->Elapse(milliseconds);
   }
 
-  struct Pending {
-    emulator::Outcome outcome;
-    int emptyReads;
-    uint64_t due;  // the clock's time from which it can be read
-    int command;   // the index in `commands` of what it answers
-  };
   bool open_ = false;
-  bool gone_ = false;  // the device went away while the link was open
-  std::deque<Pending> pending_;
+  bool gone_ = false;             // the device went away while the link was open
+  emulator::ReplyQueue replies_;  // each tagged with the index of the command it answers
 };
 
 }  // namespace program_testing

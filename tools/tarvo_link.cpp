@@ -7,22 +7,35 @@
 
 #include "command_line.h"
 #include "tarvo.h"
+#include "usb_listing.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: tarvo-link [--send TEXT] [--tries N]\n"
+    "       tarvo-link --scan-usb\n"
+    "       tarvo-link --named VVVV:PPPP\n"
     "\n"
     "Opens the link to the first instrument found (TarvoInit), sends TEXT followed by a\n"
     "carriage return (TarvoSend), receives the reply (TarvoReceive, asking again up to N times,\n"
     "300 ms apart, while nothing has arrived), prints it and closes the link (TarvoExit).\n"
     "\n"
-    "  --send TEXT  the message, without its carriage return (default STATUS2)\n"
-    "  --tries N    how often to ask for the reply (default 10)\n"
-    "  --help       show this text\n"
-    "  --version    show the version\n"
+    "  --send TEXT       the message, without its carriage return (default STATUS2)\n"
+    "  --tries N         how often to ask for the reply (default 10)\n"
+    "  --scan-usb        list the USB devices attached instead (Linux): each one's path, its\n"
+    "                    vendor and product id, \"named\" when the library may use it (its id is\n"
+    "                    in TARVO_USB_IDS or /etc/tarvo/usb-ids), and whether interface 0 has an\n"
+    "                    IN and then an OUT endpoint, as the link needs; no device is sent\n"
+    "                    anything\n"
+    "  --named VVVV:PPPP exit with 0 when the id is named, 1 when not (the udev rule asks)\n"
+    "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
-    "Exit status: 0 the reply arrived, 1 the link failed or no reply came, 2 usage error.\n";
+    "Environment: TARVO_USB_IDS (ids of USB instruments, vvvv:pppp separated by commas),\n"
+    "TARVO_DEVICE_ROOT (the driver stand-in's registry), TARVO_TRACE (trace lines on stderr).\n"
+    "\n"
+    "Exit status: 0 the reply arrived (or the devices were listed), 1 the link failed or no\n"
+    "reply came, 2 usage error.\n";
 
 const char* CodeName(int32_t code) {
   switch (code) {
@@ -67,9 +80,15 @@ int Exchange(const std::string& message, int tries) {
 
 int main(int argc, char** argv) {
   (void)std::setvbuf(stdout, nullptr, _IONBF, 0);  // Lines in step with the driver's, when piped.
-  const cli::Arguments arguments =
-      cli::Parse(argc, argv, {{"send", true}, {"tries", true}}, kUsage);
+  const cli::Arguments arguments = cli::Parse(
+      argc, argv, {{"send", true}, {"tries", true}, {"scan-usb", false}, {"named", true}}, kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
+  if (arguments.Has("scan-usb")) return cli::usb::PrintDevices() ? 0 : 1;
+  if (arguments.Has("named")) {
+    const int named = cli::usb::NamedStatus(arguments.Value("named", ""));
+    if (named == 2) cli::UsageError("--named needs an id VVVV:PPPP", kUsage);
+    return named;
+  }
   const std::string message = arguments.Value("send", "STATUS2") + "\r";
   const std::string triesText = arguments.Value("tries", "10");
   int tries = 0;

@@ -1,5 +1,6 @@
 // Load and unload of libtarvo.so: the device table and locks are ready before the first call,
-// and devices still open are closed when the library goes.
+// and devices still open are closed when the library goes, libusb's last of all.
+#include "device_files.h"
 #include "device_table.h"
 
 namespace {
@@ -10,6 +11,7 @@ __attribute__((constructor)) void LibraryLoad() {
 
 __attribute__((destructor)) void LibraryUnload() {
   tarvo::OnLibraryUnload();
+  tarvo::usb::Shutdown();
 }
 
 }  // namespace

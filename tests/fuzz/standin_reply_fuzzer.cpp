@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "device_files.h"
 #include "driver_requests.h"
-#include "platform.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }
   Require(shutdown(driver, SHUT_WR) == 0);
 
-  const tarvo::PlatformOps& ops = tarvo::NativePlatform();
+  namespace files = tarvo::standin_files;
   const tarvo::Handle handle = HandleOf(library);
   const uint32_t bufferSize = data[1];
   for (int call = 0; call < 4; ++call) {
@@ -51,29 +51,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     uint32_t transferred = 0;
     switch ((data[0] >> (2 * call)) & 3) {
       case 0:
-        if (ops.read_file(handle, buffer.get(), bufferSize, &transferred)) {
+        if (files::ReadFile(handle, buffer.get(), bufferSize, &transferred)) {
           Require(transferred <= bufferSize);
         }
         break;
       case 1: {
         const uint8_t command[] = {'E', 'N', 'D', '\r'};
-        if (ops.write_file(handle, command, sizeof command, &transferred)) {
+        if (files::WriteFile(handle, command, sizeof command, &transferred)) {
           Require(transferred <= sizeof command);
         }
         break;
       }
       case 2: {
         const uint8_t input[] = {tarvo::kDeviceDescriptorType, 0, 0, 0};
-        ops.control(handle, tarvo::IOCTL_GET_DESCRIPTOR, input, sizeof input, buffer.get(),
-                    bufferSize);
+        files::Control(handle, tarvo::IOCTL_GET_DESCRIPTOR, input, sizeof input, buffer.get(),
+                       bufferSize);
         break;
       }
       default:
-        ops.control(handle, tarvo::IOCTL_RESET_DEVICE, nullptr, 0, nullptr, 0);
+        files::Control(handle, tarvo::IOCTL_RESET_DEVICE, nullptr, 0, nullptr, 0);
         break;
     }
   }
-  ops.close_handle(handle);
+  files::CloseHandle(handle);
   close(driver);
   Require(fcntl(library, F_GETFD) == -1 && errno == EBADF);
   return 0;

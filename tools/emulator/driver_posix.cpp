@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <deque>
 #include <map>
 #include <optional>
 
+#include "device_descriptors.h"
 #include "driver.h"
 #include "driver_requests.h"
 #include "driver_server.h"
+#include "reply_queue.h"
 #include "standin_wire.h"
 
 namespace emulator {
@@ -27,11 +28,6 @@ const char kSendPipe[] = "if000pipe001";
 
 class EmulatedDevice : public standin::DeviceBehaviour {
   using Clock = std::chrono::steady_clock;
-  struct Pending {
-    Outcome outcome;
-    int emptyReads;
-    Clock::time_point due;  // when the instrument has it ready
-  };
 
  public:
   EmulatedDevice(standin::DriverServer& server, Instrument& instrument)
@@ -51,7 +47,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       pipeHolders_[file.name] = file.id;
     }
     if (file.name == kSendPipe) {
-      pending_.clear();
+      replies_.Clear();
       instrument_.LinkOpened();
     }
     return 0;
@@ -60,14 +56,13 @@ class EmulatedDevice : public standin::DeviceBehaviour {
   std::optional<standin::Reply> Read(const standin::OpenFile& file, uint32_t max) override {
     if (file.name != kReceivePipe) return standin::Reply::Failure(kInvalidFunction);
     if (instrument_.ReadsComeEmpty()) return NothingYet();
-    if (pending_.empty() || !Ready(pending_.front())) {
+    std::optional<standin::Reply> reply = NextReply(max);
+    if (!reply) {
       // Answered when the next reply is due, or when the next command comes.
       waitingRead_ = file.id;
       waitingMax_ = max;
-      WakeWhenDue();
-      return std::nullopt;
     }
-    return NextReply(max);
+    return reply;
   }
 
   standin::Reply Write(const standin::OpenFile& file, const standin::Bytes& data) override {
@@ -85,13 +80,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       case Outcome::DropLater:
         break;
     }
-    // Replies wait their turn, one per command. An instrument with empty reads answers the
-    // latest command only: a reply not yet read gives way to the new one, which waits out the
-    // empty reads still owed, or to none when the instrument keeps silent.
-    int emptyReads = instrument_.EmptyReadsBeforeReply();
-    if (!pending_.empty() && emptyReads > 0) {
-      emptyReads = pending_.front().emptyReads;
-      pending_.clear();
+    if (replies_.Add(outcome, NowMs(), instrument_.EmptyReadsBeforeReply())) {
       instrument_.Log().Line("the reply to the command before is dropped");
     }
     if (outcome.action == Outcome::Silent) {
@@ -99,9 +88,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     } else if (outcome.action == Outcome::EmptyReads) {
       AnswerWaitingRead([this] { return NothingYet(); });
     } else {
-      pending_.push_back(
-          {outcome, emptyReads, Clock::now() + std::chrono::milliseconds(outcome.delayMs)});
-      AnswerWaitingReadWhenReady();
+      AnswerWaitingRead([this] { return NextReply(waitingMax_); });
     }
     return standin::Reply::Written(static_cast<uint32_t>(data.size()));
   }
@@ -127,21 +114,35 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     if (holder != pipeHolders_.end() && holder->second == file.id) pipeHolders_.erase(holder);
     if (waitingRead_ == file.id) waitingRead_.reset();
     if (file.name == kSendPipe) {
-      pending_.clear();
+      replies_.Clear();
       instrument_.LinkClosed();
     }
   }
 
  private:
-  // The reply to the oldest command not yet answered, or nothing yet, or the end of the link.
-  standin::Reply NextReply(uint32_t max) {
-    Pending& next = pending_.front();
-    if (next.emptyReads > 0) {
-      --next.emptyReads;
-      return NothingYet();
+  static uint64_t NowMs() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+            .count());
+  }
+
+  // What a read gets now: the reply to the oldest command not yet answered, an empty read still
+  // owed, or the end of the link; none while no reply is due (then the read is looked at again
+  // when the oldest is).
+  std::optional<standin::Reply> NextReply(uint32_t max) {
+    Outcome outcome;
+    uint64_t dueMs = 0;
+    switch (replies_.Take(NowMs(), &outcome, &dueMs)) {
+      case ReplyQueue::Next::Nothing:
+        return std::nullopt;
+      case ReplyQueue::Next::NotYet:
+        WakeAt(dueMs);
+        return std::nullopt;
+      case ReplyQueue::Next::EmptyRead:
+        return NothingYet();
+      case ReplyQueue::Next::Reply:
+        break;
     }
-    const Outcome outcome = next.outcome;
-    pending_.pop_front();
     if (outcome.action == Outcome::DropLater) {
       instrument_.Log().Line("device gone instead of the reply" +
                              (outcome.label.empty() ? "" : " (" + outcome.label + ")"));
@@ -155,23 +156,12 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     return standin::Reply::WithData(standin::Bytes(reply.begin(), reply.end()));
   }
 
-  // The oldest reply can be read: an empty read it still owes, or the reply itself once due.
-  static bool Ready(const Pending& next) { return next.emptyReads > 0 || Clock::now() >= next.due; }
-
-  void AnswerWaitingReadWhenReady() {
-    if (!waitingRead_ || pending_.empty()) return;
-    if (!Ready(pending_.front())) {
-      WakeWhenDue();
-      return;
-    }
-    AnswerWaitingRead([this] { return NextReply(waitingMax_); });
-  }
-
-  // Comes back to a waiting read when the oldest reply is due.
-  void WakeWhenDue() {
-    if (pending_.empty() || pending_.front().due == wakeAt_) return;
-    wakeAt_ = pending_.front().due;
-    server_.PostAt(wakeAt_, [this] { AnswerWaitingReadWhenReady(); });
+  // Comes back to a waiting read at `dueMs`.
+  void WakeAt(uint64_t dueMs) {
+    if (dueMs == wakeAtMs_) return;
+    wakeAtMs_ = dueMs;
+    server_.PostAt(Clock::time_point(std::chrono::milliseconds(dueMs)),
+                   [this] { AnswerWaitingRead([this] { return NextReply(waitingMax_); }); });
   }
 
   standin::Reply NothingYet() {
@@ -179,14 +169,20 @@ class EmulatedDevice : public standin::DeviceBehaviour {
     return standin::Reply::WithData({});
   }
 
-  // Answers the read left waiting, if there is one, with what `reply` gives; the reader is
-  // taken first, as the reply may drop the link.
+  // Answers the read left waiting, if there is one, with what `reply` gives, if it gives any (a
+  // read with no reply yet goes on waiting); the reader is taken first, as the reply may drop the
+  // link.
   template <typename MakeReply>
   void AnswerWaitingRead(MakeReply reply) {
     if (!waitingRead_) return;
     const int reader = *waitingRead_;
     waitingRead_.reset();
-    server_.AnswerRead(reader, reply());
+    const std::optional<standin::Reply> answer = reply();
+    if (answer) {
+      server_.AnswerRead(reader, *answer);
+    } else {
+      waitingRead_ = reader;
+    }
   }
 
   standin::Reply AnswerControl(uint32_t code, uint32_t outMax, const standin::Bytes& input) {
@@ -204,13 +200,9 @@ class EmulatedDevice : public standin::DeviceBehaviour {
         return standin::Reply::WithData(
             standin::Bytes(std::min(outMax, standin::kMaxControlDataSize), 0));
       case tarvo::IOCTL_GET_DESCRIPTOR: {
-        // A vendor-specific device with one interface and its two bulk pipes.
-        standin::Bytes descriptor =
-            !input.empty() && input[0] == tarvo::kConfigurationDescriptorType
-                ? standin::Bytes{9, 2, 32, 0, 1,    1, 0,  0x80, 50, 9, 4, 0,    0, 2,  0xFF, 0,
-                                 0, 0, 7,  5, 0x81, 2, 64, 0,    0,  7, 5, 0x01, 2, 64, 0,    0}
-                : standin::Bytes{18,   1,    0x10, 1,    0xFF, 0, 0, 64, 0x34,
-                                 0x12, 0x00, 0x03, 0x00, 1,    1, 2, 0,  1};
+        const bool configuration =
+            !input.empty() && input[0] == tarvo::kConfigurationDescriptorType;
+        standin::Bytes descriptor = configuration ? ConfigurationDescriptor() : DeviceDescriptor();
         if (descriptor.size() > outMax) descriptor.resize(outMax);
         return standin::Reply::WithData(descriptor);
       }
@@ -223,14 +215,14 @@ class EmulatedDevice : public standin::DeviceBehaviour {
   void DropLink() {
     instrument_.Log().Line("link dropped");
     waitingRead_.reset();
-    pending_.clear();
+    replies_.Clear();
     server_.DropAll();
   }
 
   standin::DriverServer& server_;
   Instrument& instrument_;
-  std::deque<Pending> pending_;
-  Clock::time_point wakeAt_;                // when a waiting read is looked at again
+  ReplyQueue replies_;
+  uint64_t wakeAtMs_ = 0;                   // when a waiting read is looked at again
   std::map<std::string, int> pipeHolders_;  // pipe name → the file that has it open
   std::optional<int> waitingRead_;
   uint32_t waitingMax_ = 0;

@@ -1,7 +1,14 @@
 #include "emulator_options.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
+
+#include "dataset.h"
+#include "file_system.h"
+#include "program_arguments.h"
+#include "tool_system.h"
 
 namespace emulator {
 
@@ -177,6 +184,35 @@ InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments, const s
   options.faults = reader.ParseFaults();
   if (arguments.Has("capture")) options.capturePath = arguments.Value("capture", "");
   return options;
+}
+
+std::string LoadCapture(const InstrumentOptions& options, const std::string& program) {
+  if (!options.capturePath) return BuiltInCapture(options.kind);
+  const std::string& path = *options.capturePath;
+  const std::string shown = cli::ShownInUtf8(path);
+  std::uint64_t size = 0;
+  std::string capture;
+  std::size_t length = 0;
+  if (!cli::system::FileSize(path, &size) || size > (64u << 20) ||
+      (capture.resize(static_cast<std::size_t>(size)),
+       !SystemFileSystem().ReadFileBytes(path, capture.data(), capture.size(), &length)) ||
+      length != capture.size()) {
+    (void)std::fprintf(stderr, "%s: cannot read the capture file %s\n", program.c_str(),
+                       shown.c_str());
+    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
+  }
+  const std::size_t bad = capture.find_first_not_of("0123456789ABCDEFabcdef");
+  if (bad != std::string::npos || capture.size() % 2 != 0) {
+    (void)std::fprintf(stderr,
+                       "%s: the capture file %s must hold an even number of hexadecimal digits "
+                       "and nothing else%s\n",
+                       program.c_str(), shown.c_str(),
+                       bad == std::string::npos
+                           ? ""
+                           : (" (character " + std::to_string(bad + 1) + " is not one)").c_str());
+    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
+  }
+  return capture;
 }
 
 }  // namespace emulator

@@ -27,6 +27,11 @@ std::vector<cli::OptionSpec> InstrumentOptionSpecs();
 // with `usage` (exit status 2).
 InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments, const std::string& usage);
 
+// The instrument's data: the capture file's digits, or the built-in day of its kind. A file that
+// cannot be read or holds anything but an even number of hexadecimal digits ends the program
+// with exit status 2 and one line on stderr that `program` begins.
+std::string LoadCapture(const InstrumentOptions& options, const std::string& program);
+
 }  // namespace emulator
 
 #endif  // EMULATOR_EMULATOR_OPTIONS_H

@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "command_line.h"
-#include "dataset.h"
 #include "driver.h"
 #include "emulator_options.h"
-#include "file_system.h"
 #include "instrument.h"
 #include "program_arguments.h"
-#include "tool_system.h"
 
 namespace {
 
@@ -76,36 +73,6 @@ const char kUsage[] =
   cli::UsageError(reason, kUsage);
 }
 
-// The capture file's text, which must be an even number of hexadecimal digits.
-std::string ReadCapture(const std::string& path) {
-  const std::string shown = cli::ShownInUtf8(path);
-  std::uint64_t size = 0;
-  std::string capture;
-  std::size_t length = 0;
-  if (!cli::system::FileSize(path, &size) || size > (64u << 20)) {
-    (void)std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
-    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
-  }
-  capture.resize(static_cast<std::size_t>(size));
-  if (!SystemFileSystem().ReadFileBytes(path, capture.data(), capture.size(), &length) ||
-      length != capture.size()) {
-    (void)std::fprintf(stderr, "kvx-emulator: cannot read the capture file %s\n", shown.c_str());
-    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
-  }
-  const std::size_t bad = capture.find_first_not_of("0123456789ABCDEFabcdef");
-  if (bad != std::string::npos || capture.size() % 2 != 0) {
-    (void)std::fprintf(stderr,
-                       "kvx-emulator: the capture file %s must hold an even number of hexadecimal "
-                       "digits and nothing else%s\n",
-                       shown.c_str(),
-                       bad == std::string::npos
-                           ? ""
-                           : (" (character " + std::to_string(bad + 1) + " is not one)").c_str());
-    std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
-  }
-  return capture;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,8 +84,7 @@ int main(int argc, char** argv) {
 
   const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments, kUsage);
   const int kind = options.kind;
-  const std::string capture =
-      options.capturePath ? ReadCapture(*options.capturePath) : emulator::BuiltInCapture(kind);
+  const std::string capture = emulator::LoadCapture(options, "kvx-emulator");
 
   emulator::DialogueLog log;
   if (arguments.Has("log") && !log.Open(arguments.Value("log", ""))) {
