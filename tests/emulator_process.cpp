@@ -92,15 +92,7 @@ bool WaitUntil(Condition done) {
 
 EmulatorProcess::EmulatorProcess(const std::vector<std::string>& options,
                                  const std::vector<std::string>& environment) {
-  char pattern[] = "/tmp/kvx-emulator-test-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-  root_ = pattern;
-  logPath_ = root_ + "/dialogue.log";
-  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
-  setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
-  std::vector<std::string> all = options;
-  all.insert(all.end(), {"--log", logPath_});
-  pid_ = Spawn(all, root_ + "/stderr", environment);
+  Start(KVX_EMULATOR, options, environment, "/dev/null");
   if (!WaitUntil([this] { return InterfacePresent(); })) {
     throw std::runtime_error("the emulator did not present its interface");
   }
@@ -115,6 +107,19 @@ std::unique_ptr<EmulatorProcess> EmulatorProcess::Usb(const std::vector<std::str
 
 EmulatorProcess::EmulatorProcess(const char* program, const std::vector<std::string>& options,
                                  const std::string& marker) {
+  const std::string output = Start(program, options, {}, "stdout");
+  if (!WaitUntil([&] { return ReadText(output).find(marker) != std::string::npos; })) {
+    throw std::runtime_error("the USB emulator did not present its devices");
+  }
+  const std::string text = ReadText(output);
+  const std::size_t at = text.find(marker) + marker.size();
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
+  setenv("UMOCKDEV_DIR", text.substr(at, text.find('\n', at) - at).c_str(), 1);
+}
+
+std::string EmulatorProcess::Start(const char* program, const std::vector<std::string>& options,
+                                   const std::vector<std::string>& environment,
+                                   const std::string& output) {
   char pattern[] = "/tmp/kvx-emulator-test-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a temporary folder");
   root_ = pattern;
@@ -123,15 +128,9 @@ EmulatorProcess::EmulatorProcess(const char* program, const std::vector<std::str
   setenv("TARVO_DEVICE_ROOT", root_.c_str(), 1);
   std::vector<std::string> all = options;
   all.insert(all.end(), {"--log", logPath_});
-  const std::string output = root_ + "/stdout";
-  pid_ = Spawn(all, root_ + "/stderr", {}, program, output);
-  if (!WaitUntil([&] { return ReadText(output).find(marker) != std::string::npos; })) {
-    throw std::runtime_error("the USB emulator did not present its devices");
-  }
-  const std::string text = ReadText(output);
-  const std::size_t at = text.find(marker) + marker.size();
-  // NOLINTNEXTLINE(concurrency-mt-unsafe): the tests change it only while no thread reads it.
-  setenv("UMOCKDEV_DIR", text.substr(at, text.find('\n', at) - at).c_str(), 1);
+  std::string outputPath = output.front() == '/' ? output : root_ + "/" + output;
+  pid_ = Spawn(all, root_ + "/stderr", environment, program, outputPath);
+  return outputPath;
 }
 
 EmulatorProcess::~EmulatorProcess() {

@@ -48,6 +48,10 @@ class EmulatorProcess {
   // and the testbed's folder after it.
   EmulatorProcess(const char* program, const std::vector<std::string>& options,
                   const std::string& marker);
+  // Starts `program` with `options` and --log in a fresh registry that TARVO_DEVICE_ROOT names,
+  // its output into `output` (a path, or a name in the registry folder); returns that file's path.
+  std::string Start(const char* program, const std::vector<std::string>& options,
+                    const std::vector<std::string>& environment, const std::string& output);
 
   std::string root_;
   std::string logPath_;

@@ -51,6 +51,19 @@ inline int CountOf(const std::vector<Event>& events, Event::Kind kind) {
   return count;
 }
 
+// A receive that asks again while nothing has arrived, as the program does, `attempts` times at
+// most: the reply, "(nothing)", or "(failed <code>)".
+inline std::string ReceiveReply(int attempts = 10) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    char buffer[TARVO_RECEIVE_MAX];
+    uint32_t length = 0;
+    const int32_t result = TarvoReceive(buffer, &length);
+    if (result != LINK_OK) return "(failed " + std::to_string(result) + ")";
+    if (length > 0) return std::string(buffer, length);
+  }
+  return "(nothing)";
+}
+
 // Waits until the driver has seen `closes` files closed.
 inline bool ClosedAtLeast(const FakeDriver& driver, int closes) {
   return driver.WaitFor([closes](const std::vector<Event>& events) {

@@ -154,18 +154,6 @@ class RawStream {
   int fd_ = -1;
 };
 
-// A receive that asks again while nothing has arrived, as the program does.
-std::string ReceiveReply() {
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    char buffer[TARVO_RECEIVE_MAX];
-    uint32_t length = 0;
-    const int32_t result = TarvoReceive(buffer, &length);
-    if (result != LINK_OK) return "(failed " + std::to_string(result) + ")";
-    if (length > 0) return std::string(buffer, length);
-  }
-  return "(nothing)";
-}
-
 // A whole link as the program opens it, one command and its reply, and the link closed.
 std::string LinkExchange(const std::string& command) {
   if (TarvoInit() != LINK_OK) return "(no link)";

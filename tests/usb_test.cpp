@@ -138,18 +138,7 @@ class UsbTest : public LibraryTest {
 
   static std::string Exchange(const std::string& command) {
     EXPECT_EQ(TarvoSend(command.data(), static_cast<uint32_t>(command.size())), LINK_OK);
-    return Receive();
-  }
-
-  static std::string Receive() {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      char buffer[TARVO_RECEIVE_MAX];
-      uint32_t length = 0;
-      const int32_t result = TarvoReceive(buffer, &length);
-      if (result != LINK_OK) return "(failed " + std::to_string(result) + ")";
-      if (length > 0) return std::string(buffer, length);
-    }
-    return "(nothing)";
+    return ReceiveReply(5);
   }
 
   std::unique_ptr<EmulatorProcess> usb_;
@@ -277,7 +266,7 @@ TEST_F(UsbTest, ADeviceThatGoesStallsOrStaysSilentFailsAsTheLinkSays) {
     const std::string& last = c.commands.back();
     EXPECT_EQ(TarvoSend(last.data(), static_cast<uint32_t>(last.size())), c.lastSent);
     if (c.lastSent == LINK_OK) {
-      EXPECT_EQ(Receive(), c.lastReceived);
+      EXPECT_EQ(ReceiveReply(5), c.lastReceived);
     }
     TarvoExit();
     tarvo::usb::Shutdown();
