@@ -403,6 +403,11 @@ gboolean Quit(gpointer loop) {
 
 int ServeUsbInstruments(const std::vector<Instrument*>& instruments, const UsbDevices& served) {
   const UsbIds& ids = served.ids;
+  // The stop signals are taken before anything is made, so that a stop at any moment from now on
+  // removes the testbed's folder (a stop before the loop runs ends it as soon as it does).
+  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+  g_unix_signal_add(SIGINT, Quit, loop);
+  g_unix_signal_add(SIGTERM, Quit, loop);
   UMockdevTestbed* testbed = umockdev_testbed_new();
   gchar* root = umockdev_testbed_get_root_dir(testbed);
   std::vector<std::unique_ptr<EmulatedUsbDevice>> devices;
@@ -433,19 +438,18 @@ int ServeUsbInstruments(const std::vector<Instrument*>& instruments, const UsbDe
     std::printf("kvx-usb-emulator: presenting %s (%04x:%04x)\n", device.Path().c_str(),
                 ids[i].first, ids[i].second);
   }
-  GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   if (status == 0) {
     std::printf("kvx-usb-emulator: UMOCKDEV_DIR=%s\n", root);
     (void)std::fflush(stdout);
-    g_unix_signal_add(SIGINT, Quit, loop);
-    g_unix_signal_add(SIGTERM, Quit, loop);
     g_main_loop_run(loop);
     std::printf("kvx-usb-emulator: stopped\n");
   }
   g_main_loop_unref(loop);
+  for (const auto& device : devices)
+    umockdev_testbed_detach_ioctl(testbed, device->Node().c_str(), nullptr);
+  g_object_unref(testbed);  // the testbed's folder goes with it
   for (UMockdevIoctlBase* handler : handlers)
     g_object_unref(handler);
-  g_object_unref(testbed);  // the testbed's folder goes with it
   g_free(root);
   return status;
 }
