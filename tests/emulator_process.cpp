@@ -213,4 +213,28 @@ int RunEmulator(const std::vector<std::string>& options, std::string* errors) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int RunProgram(std::vector<std::string> words, const std::vector<std::string>& environment,
+               std::string* output) {
+  std::vector<char*> argv = Pointers(words);
+  std::vector<std::string> variables = EnvironmentWith(environment);
+  std::vector<char*> envp = Pointers(variables);
+  char outputPath[] = "/tmp/kvx-program-output-XXXXXX";
+  const int fd = mkstemp(outputPath);
+  if (fd < 0) throw std::runtime_error("cannot make a temporary file");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fd, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
+  pid_t pid = -1;
+  int status = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
+    waitpid(pid, &status, 0);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  close(fd);
+  *output = ReadText(outputPath);
+  (void)std::remove(outputPath);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 }  // namespace testing_support

@@ -63,6 +63,12 @@ class EmulatorProcess {
 // stderr in `errors`.
 int RunEmulator(const std::vector<std::string>& options, std::string* errors);
 
+// Runs a program (`words`: its path and arguments) to its end with `environment` ("NAME=value")
+// put into what it inherits; returns its exit status (-1 when a signal ended it), and its output
+// and errors together in `output`.
+int RunProgram(std::vector<std::string> words, const std::vector<std::string>& environment,
+               std::string* output);
+
 }  // namespace testing_support
 
 #endif  // TESTS_EMULATOR_PROCESS_H

@@ -4,11 +4,7 @@
 // their endpoints the wrong way round or may not be opened, and whole kvx-transfer downloads.
 // This program runs with umockdev's preload library below libusb (it starts itself again with it,
 // as umockdev-wrapper does), and so do the programs that it starts.
-#include <fcntl.h>
-#include <iconv.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,8 +24,7 @@
 #include "device_table.h"
 #include "emulator_process.h"
 #include "library_test_support.h"
-
-extern char** environ;
+#include "system_calls.h"
 
 namespace testing_support {
 namespace {
@@ -48,62 +43,14 @@ std::string ReadFile(const std::string& path) {
 // A worked example's CSV text, kept in UTF-8 with LF, as the program writes it: code page 932
 // with CR LF.
 std::string WrittenCsv(const std::string& example) {
-  const std::string utf8 = ReadFile(std::string(KVX_SOURCE_DIR) + "/tests/data/" + example);
   std::string crlf;
-  for (char c : utf8) {
+  for (char c : ReadFile(std::string(KVX_SOURCE_DIR) + "/tests/data/" + example)) {
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
-  std::string cp932(crlf.size() * 2, '\0');
-  iconv_t converter = iconv_open("CP932", "UTF-8");
-  char* in = crlf.data();
-  char* out = cp932.data();
-  std::size_t inLeft = crlf.size();
-  std::size_t outLeft = cp932.size();
-  iconv(converter, &in, &inLeft, &out, &outLeft);
-  iconv_close(converter);
-  cp932.resize(cp932.size() - outLeft);
+  std::string cp932;
+  EXPECT_TRUE(kvx::system::Utf8ToCp932(crlf, &cp932)) << example;
   return cp932;
-}
-
-// Runs a program to its end with `environment` ("NAME=value") put into what it inherits; its exit
-// status, and its output and errors together in `output`.
-int RunProgram(std::vector<std::string> words, const std::vector<std::string>& environment,
-               std::string* output) {
-  std::vector<std::string> variables = environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string name = std::string(*entry).substr(0, std::string(*entry).find('=') + 1);
-    bool replaced = false;
-    for (const std::string& added : environment)
-      replaced = replaced || added.rfind(name, 0) == 0;
-    if (!replaced) variables.emplace_back(*entry);
-  }
-  std::vector<char*> argv;
-  argv.reserve(words.size() + 1);
-  for (std::string& word : words)
-    argv.push_back(word.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  envp.reserve(variables.size() + 1);
-  for (std::string& variable : variables)
-    envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  char outputPath[] = "/tmp/kvx-usb-output-XXXXXX";
-  const int fd = mkstemp(outputPath);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fd, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, fd, STDERR_FILENO);
-  pid_t pid = -1;
-  int status = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  close(fd);
-  *output = ReadFile(outputPath);
-  (void)std::remove(outputPath);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class UsbTest : public LibraryTest {

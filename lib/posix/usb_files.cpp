@@ -112,28 +112,37 @@ libusb_context* Context() {
   return state->context;
 }
 
-bool IsNamed(const std::vector<UsbId>& ids, const libusb_device_descriptor& descriptor) {
-  return std::find(ids.begin(), ids.end(), UsbId{descriptor.idVendor, descriptor.idProduct}) !=
-         ids.end();
+// Calls `visit(device, id)` for each named device present until it returns true; false (traced)
+// when the devices cannot be listed. Under the lock.
+template <typename Visit>
+bool VisitNamedDevices(const std::vector<UsbId>& ids, Visit visit) {
+  libusb_context* context = Context();
+  if (context == nullptr) return false;
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(context, &list);
+  if (count < 0) {
+    Trace("the USB devices cannot be listed: " + Reason(static_cast<int>(count)));
+    return false;
+  }
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device_descriptor descriptor;
+    if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
+    const UsbId id{descriptor.idVendor, descriptor.idProduct};
+    if (std::find(ids.begin(), ids.end(), id) != ids.end() && visit(list[i], id)) break;
+  }
+  libusb_free_device_list(list, 1);
+  return true;
 }
 
 // The named device at `path`, referenced for the caller, or nullptr. Under the lock.
 libusb_device* FindNamedDevice(const std::string& path, const std::vector<UsbId>& ids, UsbId* id) {
-  libusb_context* context = Context();
-  libusb_device** list = nullptr;
-  if (context == nullptr || libusb_get_device_list(context, &list) < 0) return nullptr;
   libusb_device* found = nullptr;
-  for (libusb_device** device = list; *device != nullptr; ++device) {
-    libusb_device_descriptor descriptor;
-    if (libusb_get_device_descriptor(*device, &descriptor) != 0 || !IsNamed(ids, descriptor) ||
-        DevicePath(*device) != path) {
-      continue;
-    }
-    *id = {descriptor.idVendor, descriptor.idProduct};
-    found = libusb_ref_device(*device);
-    break;
-  }
-  libusb_free_device_list(list, 1);
+  VisitNamedDevices(ids, [&](libusb_device* device, const UsbId& named) {
+    if (DevicePath(device) != path) return false;
+    *id = named;
+    found = libusb_ref_device(device);
+    return true;
+  });
   return found;
 }
 
@@ -319,21 +328,10 @@ std::vector<std::string> ListDevices(bool traceIds) {
   std::vector<std::string> paths;
   if (ids.empty()) return paths;
   const StateLock lock;
-  libusb_context* context = Context();
-  libusb_device** list = nullptr;
-  if (context == nullptr) return paths;
-  const ssize_t count = libusb_get_device_list(context, &list);
-  if (count < 0) {
-    Trace("the USB devices cannot be listed: " + Reason(static_cast<int>(count)));
-    return paths;
-  }
-  for (ssize_t i = 0; i < count; ++i) {
-    libusb_device_descriptor descriptor;
-    if (libusb_get_device_descriptor(list[i], &descriptor) == 0 && IsNamed(ids, descriptor)) {
-      paths.push_back(DevicePath(list[i]));
-    }
-  }
-  libusb_free_device_list(list, 1);
+  VisitNamedDevices(ids, [&](libusb_device* device, const UsbId& /*id*/) {
+    paths.push_back(DevicePath(device));
+    return false;
+  });
   std::sort(paths.begin(), paths.end());
   return paths;
 }

@@ -80,7 +80,7 @@ class EmulatedDevice : public standin::DeviceBehaviour {
       case Outcome::DropLater:
         break;
     }
-    if (replies_.Add(outcome, NowMs(), instrument_.EmptyReadsBeforeReply())) {
+    if (replies_.Add(outcome, ReplyQueue::SteadyNowMs(), instrument_.EmptyReadsBeforeReply())) {
       instrument_.Log().Line("the reply to the command before is dropped");
     }
     if (outcome.action == Outcome::Silent) {
@@ -120,19 +120,13 @@ class EmulatedDevice : public standin::DeviceBehaviour {
   }
 
  private:
-  static uint64_t NowMs() {
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
-            .count());
-  }
-
   // What a read gets now: the reply to the oldest command not yet answered, an empty read still
   // owed, or the end of the link; none while no reply is due (then the read is looked at again
   // when the oldest is).
   std::optional<standin::Reply> NextReply(uint32_t max) {
     Outcome outcome;
     uint64_t dueMs = 0;
-    switch (replies_.Take(NowMs(), &outcome, &dueMs)) {
+    switch (replies_.Take(ReplyQueue::SteadyNowMs(), &outcome, &dueMs)) {
       case ReplyQueue::Next::Nothing:
         return std::nullopt;
       case ReplyQueue::Next::NotYet:

@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -40,12 +39,6 @@ namespace {
 
 constexpr uint8_t kInEndpoint = 0x81;   // pipe 0
 constexpr uint8_t kOutEndpoint = 0x01;  // pipe 1
-
-uint64_t NowMs() {
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
-}
 
 std::string Hex(const uint8_t* data, std::size_t size) {
   std::string text;
@@ -240,7 +233,7 @@ class EmulatedUsbDevice {
       case Outcome::EmptyReads:
         break;
     }
-    if (replies_.Add(outcome, NowMs(), instrument_.EmptyReadsBeforeReply())) {
+    if (replies_.Add(outcome, ReplyQueue::SteadyNowMs(), instrument_.EmptyReadsBeforeReply())) {
       instrument_.Log().Line("the reply to the command before is dropped");
     }
     Finish(urb, 0, bytes.size());
@@ -256,7 +249,7 @@ class EmulatedUsbDevice {
     }
     Outcome outcome;
     uint64_t dueMs = 0;
-    switch (replies_.Take(NowMs(), &outcome, &dueMs)) {
+    switch (replies_.Take(ReplyQueue::SteadyNowMs(), &outcome, &dueMs)) {
       case ReplyQueue::Next::Nothing:
       case ReplyQueue::Next::NotYet:
         return;

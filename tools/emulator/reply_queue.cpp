@@ -1,6 +1,14 @@
 #include "reply_queue.h"
 
+#include <chrono>
+
 namespace emulator {
+
+uint64_t ReplyQueue::SteadyNowMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
 
 bool ReplyQueue::Add(const Outcome& outcome, uint64_t nowMs, int emptyReadsBeforeReply, int tag) {
   int emptyReads = emptyReadsBeforeReply;

@@ -15,6 +15,9 @@ namespace emulator {
 
 class ReplyQueue {
  public:
+  // Now on the steady clock, by which the emulator's drivers time their replies.
+  static uint64_t SteadyNowMs();
+
   // Takes a command's outcome at `nowMs` (a reply, or a drop in its place; anything else adds
   // nothing), with a tag of the driver's own that comes back with it. True when a reply not yet
   // read gave way to it.
