@@ -480,7 +480,7 @@ constexpr int32_t kSamplesBetweenStopChecks = 4096;
 
 }  // namespace
 
-ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, OperatorSide& ui,
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, ConversionObserver& ui,
                                  FileSystem& files, TransferState& transfer) {
   ConversionOutcome outcome;
   // The working buffer holds the capture as it was stored, read whole.
@@ -489,12 +489,12 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, Operat
   std::unique_ptr<char, void (*)(void*)> buffer(static_cast<char*>(std::malloc(capacity + 1)),
                                                 std::free);
   if (!buffer) {
-    ui.ShowMessage(std::string(texts::kNoMemory));
+    ui.Alert(std::string(texts::kNoMemory));
     std::exit(1);  // NOLINT(concurrency-mt-unsafe): no memory ends the program, as it always has.
   }
   std::size_t length = 0;
   if (!files.ReadFileBytes(transfer.capturePath, buffer.get(), capacity, &length)) {
-    ui.ShowMessage(std::string(texts::kCaptureNotOpened));
+    ui.Alert(std::string(texts::kCaptureNotOpened));
     outcome.end = ConversionEnd::CaptureNotOpened;
     return outcome;
   }

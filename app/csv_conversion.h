@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "file_system.h"
-#include "operator_side.h"
 #include "transfer_state.h"
 
 namespace kvx {
@@ -37,6 +36,17 @@ struct GroupNotice {
   bool hasNonHexadecimal = false;
 };
 
+// What a conversion asks of its front end while it runs. Texts are code page 932 bytes.
+class ConversionObserver {
+ public:
+  virtual ~ConversionObserver() = default;
+  // A message that the operator must acknowledge; returns when it has been.
+  virtual void Alert(const std::string& message) = 0;
+  // Whether the operator has asked the conversion to stop; it looks between groups and every
+  // few thousand samples.
+  virtual bool StopRequested() = 0;
+};
+
 struct ConversionOutcome {
   ConversionEnd end = ConversionEnd::Converted;
   std::vector<GroupNotice> notices;  // groups cut short or holding other characters
@@ -44,10 +54,11 @@ struct ConversionOutcome {
 
 // Converts the capture at transfer.capturePath (its first transfer.payloadLength characters)
 // into CSV files below transfer.saveFolder, for an instrument of kind 1 or 2, with relative
-// (displayMode 0) or absolute (1) times. Every message goes to the operator's side, every file
-// through `files`. A working buffer that cannot be had ends the process with status 1.
-ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode, OperatorSide& ui,
-                                 FileSystem& files, TransferState& transfer);
+// (displayMode 0) or absolute (1) times. Every message goes to `observer`, every file through
+// `files`. A working buffer that cannot be had ends the process with status 1.
+ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
+                                 ConversionObserver& observer, FileSystem& files,
+                                 TransferState& transfer);
 
 }  // namespace kvx
 

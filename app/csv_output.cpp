@@ -53,7 +53,7 @@ void SearchExistingNumbers(FileSystem& files, TransferState& transfer,
   }
   if (!anyMatch) return;
   if (anyNumber) transfer.lastFileNumber = highest;
-  transfer.folderScanned = 1;
+  transfer.folderScanned = true;
 }
 
 std::string FileTitle(int32_t number) {
@@ -64,7 +64,7 @@ std::string FileTitle(int32_t number) {
 
 }  // namespace
 
-CsvFile::CsvFile(OperatorSide& ui, FileSystem& files, FileHandle file, std::string path,
+CsvFile::CsvFile(ConversionObserver& ui, FileSystem& files, FileHandle file, std::string path,
                  std::string title)
     : ui_(ui),
       files_(files),
@@ -95,7 +95,7 @@ bool CsvFile::Finish() {
   file_ = kNoFile;
   if (!closed) {
     files_.RemoveFile(path_);
-    ui_.ShowMessage(std::string(texts::kCsvNotCreated));
+    ui_.Alert(std::string(texts::kCsvNotCreated));
   }
   return closed;
 }
@@ -106,7 +106,7 @@ bool CsvFile::Flush() {
     return true;
   }
   Abandon();
-  ui_.ShowMessage(std::string(texts::kCsvNotCreated));
+  ui_.Alert(std::string(texts::kCsvNotCreated));
   return false;
 }
 
@@ -129,19 +129,19 @@ bool FileNumberOf(const std::string& name, int32_t* number) {
   return true;
 }
 
-std::unique_ptr<CsvFile> OpenNextCsvFile(OperatorSide& ui, FileSystem& files,
+std::unique_ptr<CsvFile> OpenNextCsvFile(ConversionObserver& ui, FileSystem& files,
                                          TransferState& transfer, ConversionEnd* failure) {
   const char separator = files.PathSeparator();
   const std::string outputFolder = transfer.saveFolder + separator + "QM-DATA";
-  if (transfer.folderScanned == 0) SearchExistingNumbers(files, transfer, outputFolder);
+  if (!transfer.folderScanned) SearchExistingNumbers(files, transfer, outputFolder);
 
   if (++transfer.lastFileNumber > kLastFileNumber) {
-    ui.ShowMessage(std::string(texts::kPastLastFileNumber));
+    ui.Alert(std::string(texts::kPastLastFileNumber));
     *failure = ConversionEnd::NumbersUsedUp;
     return nullptr;
   }
   if (!files.IsFolder(outputFolder) && !files.CreateFolder(outputFolder)) {
-    ui.ShowMessage(std::string(texts::kFolderNotCreated));
+    ui.Alert(std::string(texts::kFolderNotCreated));
     *failure = ConversionEnd::FolderNotCreated;
     return nullptr;
   }
@@ -157,12 +157,12 @@ std::unique_ptr<CsvFile> OpenNextCsvFile(OperatorSide& ui, FileSystem& files,
       return std::make_unique<CsvFile>(ui, files, file, path, title);
     }
     if (created == CreateResult::Failed) {
-      ui.ShowMessage(std::string(texts::kCsvNotCreated));
+      ui.Alert(std::string(texts::kCsvNotCreated));
       *failure = ConversionEnd::CsvNotWritten;
       return nullptr;
     }
     if (++transfer.lastFileNumber > kLastFileNumber) {
-      ui.ShowMessage(std::string(texts::kPastLastFileNumber));
+      ui.Alert(std::string(texts::kPastLastFileNumber));
       *failure = ConversionEnd::NumbersUsedUp;
       return nullptr;
     }

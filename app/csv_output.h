@@ -10,7 +10,6 @@
 
 #include "csv_conversion.h"
 #include "file_system.h"
-#include "operator_side.h"
 #include "transfer_state.h"
 
 namespace kvx {
@@ -20,7 +19,7 @@ namespace kvx {
 // operator, so that no truncated file is left to look complete.
 class CsvFile {
  public:
-  CsvFile(OperatorSide& ui, FileSystem& files, FileHandle file, std::string path,
+  CsvFile(ConversionObserver& ui, FileSystem& files, FileHandle file, std::string path,
           std::string title);
   ~CsvFile();  // Abandons a file that was not finished: closed and removed.
   CsvFile(const CsvFile&) = delete;
@@ -48,7 +47,7 @@ class CsvFile {
   bool Flush();
   void Abandon();
 
-  OperatorSide& ui_;
+  ConversionObserver& ui_;
   FileSystem& files_;
   FileHandle file_;
   std::string path_;
@@ -67,7 +66,7 @@ bool FileNumberOf(const std::string& name, int32_t* number);
 // Opens the CSV file of the next measurement group with the next free number, or tells the
 // operator why not and gives nothing, with the reason in `failure`: the number would pass 9999,
 // QM-DATA cannot be made, or the file cannot be created.
-std::unique_ptr<CsvFile> OpenNextCsvFile(OperatorSide& ui, FileSystem& files,
+std::unique_ptr<CsvFile> OpenNextCsvFile(ConversionObserver& ui, FileSystem& files,
                                          TransferState& transfer, ConversionEnd* failure);
 
 }  // namespace kvx

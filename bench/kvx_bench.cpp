@@ -27,7 +27,7 @@
 #include "scripted_link.h"
 #include "standin_wire.h"
 #include "tarvo.h"
-#include "tarvodlg.h"
+#include "transfer_engine.h"
 
 namespace {
 
@@ -43,7 +43,6 @@ void TransferInProcess(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     RecordingOperator ui;
-    ui.chosenFolder = "/save";
     MemoryFileSystem files;
     files.MakeFolder("/save");
     TransferState transfer;
@@ -51,13 +50,13 @@ void TransferInProcess(benchmark::State& state) {
     ScriptedLink link;
     link.instrument = &instrument;
     link.clock = &ui;
-    CTarvoDlg dialog(ui, files, transfer, link);
+    TransferEngine engine(ui, ui, files, transfer, link);
     state.ResumeTiming();
 
-    dialog.OnDataTransfer();
+    engine.Run("/save", 0);
 
     state.PauseTiming();
-    if (dialog.transferEnd != TransferEnd::Finished) {
+    if (engine.transferEnd != TransferEnd::Finished) {
       state.SkipWithError("the transfer did not finish");
       break;
     }

@@ -58,7 +58,7 @@ TEST(CsvNumberingTest, AMissingFolderIsMadeAndSearchedAgainForTheNextGroup) {
   EXPECT_EQ(Title(conversion.File("QM-0003.csv")), Cp932("ファイルネーム,QM-0003"));
   // The first group found no folder, the second found QM-0001.csv, the third did not search.
   EXPECT_EQ(conversion.files.listings, 2);
-  EXPECT_EQ(conversion.transfer.folderScanned, 1);
+  EXPECT_TRUE(conversion.transfer.folderScanned);
   EXPECT_EQ(conversion.transfer.lastFileNumber, 3);
 }
 
@@ -153,11 +153,10 @@ TEST(CsvNumberingTest, AFolderEndingInASeparatorIsUsedAsBuilt) {
   const std::string capture = Groups(1);
   conversion.transfer.capturePath = conversion.Write("capture.tmp", capture);
   conversion.transfer.payloadLength = static_cast<int32_t>(capture.size());
-  CTarvoDlg dialog(conversion.ui, conversion.files, conversion.transfer);
   std::vector<std::string> created;
   conversion.files.onCreate = [&created](const std::string& path) { created.push_back(path); };
 
-  dialog.ConvertToCsvKind1();
+  kvx::ConvertCapture(1, 0, conversion.ui, conversion.files, conversion.transfer);
 
   EXPECT_THAT(created, ElementsAre(conversion.SaveFolder() + "//QM-DATA/QM-0001.csv"));
 }
@@ -188,9 +187,7 @@ TEST(CsvStopTest, APathLongerThan255BytesIsRefused) {
     const std::string capture = Groups(2);
     conversion.transfer.capturePath = conversion.Write("capture.tmp", capture);
     conversion.transfer.payloadLength = static_cast<int32_t>(capture.size());
-    CTarvoDlg dialog(conversion.ui, conversion.files, conversion.transfer);
-
-    dialog.ConvertToCsvKind1();
+    kvx::ConvertCapture(1, 0, conversion.ui, conversion.files, conversion.transfer);
 
     const std::string output = conversion.transfer.saveFolder + "/QM-DATA";
     if (length == 255) {

@@ -432,13 +432,14 @@ TEST(CsvCaptureTest, AnUnreadableCaptureEmptiesTheStatusLine) {
   transfer.saveFolder = "/save";
   transfer.capturePath = "/save/gone.tmp";
   transfer.payloadLength = 100;
-  CTarvoDlg dialog(ui, files, transfer);
-  dialog.statusText = "x";
+  NoInstrumentLink link;
+  TransferEngine engine(ui, ui, files, transfer, link);
+  ui.statusLine = "x";
 
-  dialog.ConvertToCsvKind1();
+  engine.ConvertToCsvKind1();
 
   EXPECT_THAT(ui.messages, ElementsAre("エラー\r\nファイルが作成できません。\n"));
-  EXPECT_EQ(dialog.statusText, "");
+  EXPECT_EQ(ui.statusLine, "");
   EXPECT_THAT(ui.statusLines, ElementsAre(""));
   EXPECT_THAT(files.Names("/save"), IsEmpty());
 }
@@ -454,8 +455,7 @@ TEST(CsvCaptureDeathTest, NoWorkingBufferEndsTheProcessAfterItsMessage) {
   transfer.payloadLength = 8 << 20;
   HeadlessOperator ui("kvx");
   MemoryFileSystem files;
-  CTarvoDlg dialog(ui, files, transfer);
-  EXPECT_EXIT(dialog.ConvertToCsvKind1(), ::testing::ExitedWithCode(1),
+  EXPECT_EXIT(kvx::ConvertCapture(1, 0, ui, files, transfer), ::testing::ExitedWithCode(1),
               "kvx: メモリが確保できません");
   unsetenv("ASAN_OPTIONS");
   unsetenv("TSAN_OPTIONS");

@@ -168,13 +168,11 @@ void PrintTable(const std::string& title, const OutcomeTable& table) {
 // One transfer of the window, built afresh for every run: the instrument in this process, the
 // files in memory.
 struct TransferRig {
-  TransferRig(int kind, int displayMode, const std::string& captureFile) {
+  TransferRig(int kind, int mode, const std::string& captureFile) : displayMode(mode) {
     instrument = std::make_unique<EmulatedInstrument>(std::vector<std::string>{
         "--kind", std::to_string(kind), "--capture", captureFile, "--block-bytes", "40"});
     link.instrument = instrument.get();
     link.clock = &ui;
-    ui.chosenFolder = "/save";
-    ui.displayChoice = displayMode;
     files.MakeFolder("/save");
     files.temporaryFolder = "/temp";
   }
@@ -191,22 +189,25 @@ struct TransferRig {
   RecordingOperator ui;
   MemoryFileSystem files;
   TransferState transfer;
-  CTarvoDlg dialog{ui, files, transfer, link};
+  TransferEngine engine{ui, ui, files, transfer, link};
+  int displayMode;
+
+  void Run() { engine.Run("/save", displayMode); }
 };
 
 // What every run must leave, whatever failed. Returns the end's name for the table.
 std::string CheckTransferEnd(TransferRig& rig, const std::map<std::string, std::string>& clean) {
-  const CTarvoDlg& dialog = rig.dialog;
-  std::string name = EndName(dialog.transferEnd);
-  if (dialog.transferEnd == TransferEnd::Finished) {
-    name += std::string(": ") + ConversionName(dialog.conversion.end);
+  const TransferEngine& engine = rig.engine;
+  std::string name = EndName(engine.transferEnd);
+  if (engine.transferEnd == TransferEnd::Finished) {
+    name += std::string(": ") + ConversionName(engine.conversion.end);
   }
 
   // A documented end, with exactly its message.
   std::vector<std::string> expected;
-  switch (dialog.transferEnd) {
+  switch (engine.transferEnd) {
     case TransferEnd::Finished:
-      expected = ConversionMessages(dialog.conversion.end);
+      expected = ConversionMessages(engine.conversion.end);
       break;
     case TransferEnd::TemporaryFileNotCreated:
     case TransferEnd::CaptureNotWritten:
@@ -234,8 +235,8 @@ std::string CheckTransferEnd(TransferRig& rig, const std::map<std::string, std::
       ADD_FAILURE() << "an end that no fault of the files or the link brings: " << name;
   }
   EXPECT_EQ(rig.ui.messages, expected) << name;
-  EXPECT_EQ(kvx::TransferExitStatus(dialog, 0),
-            DocumentedExitStatus(dialog.transferEnd, dialog.conversion.end))
+  EXPECT_EQ(kvx::TransferExitStatus(engine, 0),
+            DocumentedExitStatus(engine.transferEnd, engine.conversion.end))
       << name;
 
   // No capture left, unless the system refused to remove it after it was asked to.
@@ -250,14 +251,14 @@ std::string CheckTransferEnd(TransferRig& rig, const std::map<std::string, std::
     if (cleanFile != clean.end() && cleanFile->second == bytes) continue;
     EXPECT_EQ(rig.files.refusedRemovals.count("/save/QM-DATA/" + file), 1u)
         << file << " is not what a clean run writes (" << name << ")";
-    EXPECT_NE(dialog.conversion.end, kvx::ConversionEnd::Converted) << name;
+    EXPECT_NE(engine.conversion.end, kvx::ConversionEnd::Converted) << name;
   }
-  if (dialog.transferEnd == TransferEnd::Finished &&
-      dialog.conversion.end == kvx::ConversionEnd::Converted) {
+  if (engine.transferEnd == TransferEnd::Finished &&
+      engine.conversion.end == kvx::ConversionEnd::Converted) {
     EXPECT_EQ(rig.CsvFiles(), clean) << "a conversion that says it wrote everything";
   }
 
-  // The link stopped, the counters cleared, both buttons enabled, no file left open.
+  // The link stopped, the counters cleared, the front end no longer busy, no file left open.
   EXPECT_FALSE(rig.link.IsOpen()) << name;
   EXPECT_EQ(rig.link.opens, rig.link.closes) << name;
   const TransferState& t = rig.transfer;
@@ -267,7 +268,7 @@ std::string CheckTransferEnd(TransferRig& rig, const std::map<std::string, std::
       << name;
   EXPECT_EQ(t.captureFile, kNoFile) << name;
   EXPECT_EQ(rig.files.OpenFiles(), 0u) << name;
-  EXPECT_TRUE(rig.ui.transferEnabled && rig.ui.closeEnabled) << name;
+  EXPECT_FALSE(rig.ui.busy) << name;
   return name;
 }
 
@@ -283,8 +284,8 @@ TEST_F(FaultSweepTest, EveryFailedCallOfATransferEndsItCleanly) {
     for (int mode : {0, 1}) {
       // The clean run: its CSV files, and how many calls it makes.
       TransferRig cleanRun(kind, mode, captureFile);
-      cleanRun.dialog.OnDataTransfer();
-      ASSERT_EQ(cleanRun.dialog.transferEnd, TransferEnd::Finished);
+      cleanRun.Run();
+      ASSERT_EQ(cleanRun.engine.transferEnd, TransferEnd::Finished);
       const auto clean = cleanRun.CsvFiles();
       ASSERT_EQ(clean.size(), 3u);
       for (Target target : {Target::Files, Target::Link}) {
@@ -299,7 +300,7 @@ TEST_F(FaultSweepTest, EveryFailedCallOfATransferEndsItCleanly) {
                          << (fromThenOn ? " and on" : " once"));
             TransferRig rig(kind, mode, captureFile);
             (target == Target::Files ? rig.files.faults : rig.link.faults).FailCall(n, fromThenOn);
-            rig.dialog.OnDataTransfer();
+            rig.Run();
             const std::string end = CheckTransferEnd(rig, clean);
             (fromThenOn ? table[end].second : table[end].first) += 1;
             if (HasFailure()) return;

@@ -195,27 +195,18 @@ std::vector<std::string> MemoryFileSystem::Names(const std::string& folder) cons
   return std::vector<std::string>(names.begin(), names.end());
 }
 
-void RecordingOperator::ShowMessage(const std::string& text) {
-  messages.push_back(Utf8(text));
+void RecordingOperator::Alert(const std::string& message) {
+  messages.push_back(Utf8(message));
 }
 
-void RecordingOperator::ExchangeData(std::string& statusText, int32_t& displayMode,
-                                     DataDirection direction) {
-  HeadlessOperator::ExchangeData(statusText, displayMode, direction);
-  if (direction == DataDirection::ToControls) {
-    statusLines.push_back(Utf8(statusLine));
-    events.push_back("status " + statusLines.back());
-  }
+void RecordingOperator::ShowStatus(const std::string& text) {
+  HeadlessOperator::ShowStatus(text);
+  statusLines.push_back(Utf8(text));
 }
 
-void RecordingOperator::RepaintNow() {
-  ++repaints;
-  events.emplace_back("repaint");
-}
-
-void RecordingOperator::LetOneMessageThrough() {
-  ++messagesLetThrough;
-  events.emplace_back("message let through");
+void RecordingOperator::BlockArrived(const TransferProgress& progress) {
+  statusAtBlocks += statusLine.empty() ? '0' : '1';
+  blocks.push_back(progress);
 }
 
 void RecordingOperator::Pause(uint32_t milliseconds) {

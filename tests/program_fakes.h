@@ -82,17 +82,15 @@ class MemoryFileSystem : public FileSystem {
   int uniqueNumber_ = 0;
 };
 
-// The operator's side of the tests: messages and status lines recorded in UTF-8 (nothing is
+// The front end of the tests: messages and status lines recorded in UTF-8 (nothing is
 // printed), pauses recorded instead of slept, and stops on demand.
 class RecordingOperator : public HeadlessOperator {
  public:
   RecordingOperator() : HeadlessOperator("test") {}
 
-  void ShowMessage(const std::string& text) override;
-  void ExchangeData(std::string& statusText, int32_t& displayMode,
-                    DataDirection direction) override;
-  void RepaintNow() override;
-  void LetOneMessageThrough() override;
+  void Alert(const std::string& message) override;
+  void ShowStatus(const std::string& text) override;
+  void BlockArrived(const TransferProgress& progress) override;
   void Pause(uint32_t milliseconds) override;
   // The real clock moved on by every pause asked for, as if it had been slept.
   uint64_t MonotonicMilliseconds() override;
@@ -102,12 +100,10 @@ class RecordingOperator : public HeadlessOperator {
 
   std::vector<std::string> messages;     // in UTF-8
   std::vector<std::string> statusLines;  // each status line shown, in UTF-8
-  // The status lines ("status 通信中…"), repaints ("repaint") and messages let through
-  // ("message let through") in the order they came.
-  std::vector<std::string> events;
-  std::vector<uint32_t> pauses;  // asked for, not slept
-  int repaints = 0;
-  int messagesLetThrough = 0;
+  // The status line as it stood when each data block came in: '1' lit, '0' blank.
+  std::string statusAtBlocks;
+  std::vector<TransferProgress> blocks;  // each block's news, in order
+  std::vector<uint32_t> pauses;          // asked for, not slept
 
   // A stop asked for: now, or at the n-th pause (from 1).
   bool stopRequested = false;

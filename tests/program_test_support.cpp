@@ -59,14 +59,7 @@ void Conversion::Run(const std::string& capture) {
   transfer.saveFolder = SaveFolder();
   transfer.capturePath = files.Write("/capture/ini1234.tmp", capture);
   transfer.payloadLength = static_cast<int32_t>(capture.size());
-  CTarvoDlg dialog(ui, files, transfer);
-  dialog.displayMode = displayMode_;
-  if (kind_ == 1) {
-    dialog.ConvertToCsvKind1();
-  } else {
-    dialog.ConvertToCsvKind2();
-  }
-  outcome = dialog.conversion;
+  outcome = kvx::ConvertCapture(kind_, displayMode_, ui, files, transfer);
   files_.clear();
   for (const std::string& name : files.Names(OutputFolder())) {
     files_[name] = files.Read(OutputFolder() + "/" + name);

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "program_fakes.h"
-#include "tarvodlg.h"
+#include "transfer_engine.h"
 #include "transfer_state.h"
 
 namespace program_testing {

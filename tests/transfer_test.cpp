@@ -44,7 +44,6 @@ std::string Example(int kind) {
 class TransferFixture : public ::testing::Test {
  protected:
   TransferFixture() {
-    ui_.chosenFolder = kSaveFolder;
     files_.MakeFolder(kSaveFolder);
     files_.temporaryFolder = kTemporaryFolder;
   }
@@ -52,8 +51,8 @@ class TransferFixture : public ::testing::Test {
   static constexpr char kSaveFolder[] = "/save";
   static constexpr char kTemporaryFolder[] = "/temp";
 
-  // What every end of a transfer leaves: no capture file, the counters cleared, both buttons
-  // enabled.
+  // What every end of a transfer leaves: no capture file, the counters cleared, the front end
+  // no longer busy.
   void ExpectCleanEndOfTheProgram() {
     EXPECT_THAT(files_.Names(kTemporaryFolder), IsEmpty()) << "a capture file was left";
     EXPECT_EQ(transfer_.responseSeen + transfer_.lastFileNumber + transfer_.folderScanned +
@@ -62,8 +61,7 @@ class TransferFixture : public ::testing::Test {
               0);
     EXPECT_EQ(transfer_.captureFile, kNoFile);
     EXPECT_EQ(files_.OpenFiles(), 0u);
-    EXPECT_TRUE(ui_.transferEnabled);
-    EXPECT_TRUE(ui_.closeEnabled);
+    EXPECT_FALSE(ui_.busy);
   }
 
   std::string OutputFolder() const { return std::string(kSaveFolder) + "/QM-DATA"; }
@@ -88,6 +86,9 @@ class TransferFixture : public ::testing::Test {
   std::string CaptureFile(const std::string& digits) { return captures_.Write("data", digits); }
 
   ScratchFolder captures_;
+  // The folder and the display mode the operator chooses ("": the chooser cancelled).
+  std::string chosenFolder_ = kSaveFolder;
+  int32_t displayMode_ = 0;
   RecordingOperator ui_;
   MemoryFileSystem files_;
   TransferState transfer_;
@@ -103,7 +104,7 @@ class TransferTest : public TransferFixture {
   // failed)").
   std::vector<std::string> Transfer(const std::vector<std::string>& options) {
     Connect(options);
-    dialog_.OnDataTransfer();
+    engine_.Run(chosenFolder_, displayMode_);
     ExpectCleanEnd();
     return link_.commands;
   }
@@ -123,7 +124,7 @@ class TransferTest : public TransferFixture {
 
   std::unique_ptr<EmulatedInstrument> instrument_;
   ScriptedLink link_;
-  CTarvoDlg dialog_{ui_, files_, transfer_, link_};
+  TransferEngine engine_{ui_, ui_, files_, transfer_, link_};
 };
 
 // Transfers against kvx-emulator processes through the library, end to end.
@@ -133,7 +134,7 @@ class EndToEndTransferTest : public TransferFixture {
   // Returns the commands the instrument saw, as TransferTest::Transfer does.
   std::vector<std::string> Transfer(const std::vector<std::string>& options) {
     EmulatorProcess emulator(options);
-    dialog_.OnDataTransfer();
+    engine_.Run(chosenFolder_, displayMode_);
     ExpectCleanEnd(emulator);
     return Commands(emulator.Log());
   }
@@ -160,7 +161,7 @@ class EndToEndTransferTest : public TransferFixture {
   }
 
   LibraryLink link_;
-  CTarvoDlg dialog_{ui_, files_, transfer_, link_};
+  TransferEngine engine_{ui_, ui_, files_, transfer_, link_};
 };
 
 TEST_F(EndToEndTransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
@@ -168,14 +169,13 @@ TEST_F(EndToEndTransferTest, BothKindsInBothDisplayModesEndInTheirCsvFiles) {
     for (int mode : {0, 1}) {
       SCOPED_TRACE(::testing::Message() << "kind " << kind << ", display mode " << mode);
       files_.RemoveTree(OutputFolder());
-      ui_.displayChoice = mode;
+      displayMode_ = mode;
       const std::string capture = Example(kind);
       Transfer({"--kind", std::to_string(kind), "--capture", CaptureFile(capture)});
       EXPECT_EQ(transfer_.instrumentKind, kind);
-      EXPECT_EQ(dialog_.displayMode, mode);
-      EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
-      EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
-      EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::Converted);
+      EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
+      EXPECT_EQ(engine_.transferEnd, TransferEnd::Finished);
+      EXPECT_EQ(engine_.conversion.end, kvx::ConversionEnd::Converted);
       EXPECT_EQ(Written(), Expected(kind, mode, capture));
       EXPECT_EQ(Written().size(), 3u);
     }
@@ -201,15 +201,12 @@ TEST_F(TransferTest, TheHeartbeatBlinksFiveBlocksLitAndOneDark) {
     capture += "00";
   Transfer({"--capture", CaptureFile(capture), "--block-bytes", "1"});
 
-  // The start; then block 1 lit, blocks 2-5 as they are, block 6 dark, block 7 lit …; the end.
-  std::vector<std::string> expected = {std::string("status ") + kCommunicating};
-  for (int block = 1; block <= 14; ++block) {
-    if (block % 6 == 1) expected.insert(expected.end(), {"status 通信中…", "repaint"});
-    if (block % 6 == 0) expected.insert(expected.end(), {"status ", "repaint"});
-    expected.push_back("message let through");
-  }
-  expected.push_back(std::string("status ") + kFinished);
-  EXPECT_EQ(ui_.events, expected);
+  // The status line as each of the 14 blocks came in; the transfer ends on "終了しました".
+  EXPECT_EQ(ui_.statusAtBlocks, "11111011111011");
+  EXPECT_EQ(ui_.statusLines.back(), kFinished);
+  ASSERT_EQ(ui_.blocks.size(), 14u);
+  EXPECT_EQ(ui_.blocks.back().blocksArrived, 14);
+  EXPECT_EQ(ui_.blocks.back().charactersStored, 26);
 }
 
 TEST_F(TransferTest, HandshakeEnds) {
@@ -294,8 +291,8 @@ TEST_F(TransferTest, HandshakeEnds) {
     transfer_.instrumentKind = 0;
     EXPECT_EQ(Transfer(c.options), c.commands);
     EXPECT_THAT(ui_.messages, ElementsAre(c.message));
-    EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
-    EXPECT_EQ(dialog_.transferEnd, c.end);
+    EXPECT_EQ(ui_.statusLine, Cp932(c.statusLine));
+    EXPECT_EQ(engine_.transferEnd, c.end);
     EXPECT_FALSE(files_.Exists(OutputFolder()));
     // A lost link ends at once; every other end pauses 200 ms before the clean-up.
     EXPECT_EQ(ui_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
@@ -305,13 +302,13 @@ TEST_F(TransferTest, HandshakeEnds) {
 TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
   {
     // Cancelling the folder chooser changes nothing at all.
-    ui_.chosenFolder = "";
-    dialog_.OnDataTransfer();
+    chosenFolder_ = "";
+    engine_.Run(chosenFolder_, displayMode_);
     EXPECT_THAT(ui_.messages, IsEmpty());
     EXPECT_THAT(ui_.statusLines, IsEmpty());
     EXPECT_THAT(ui_.pauses, IsEmpty());
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::None);
-    ui_.chosenFolder = kSaveFolder;
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::None);
+    chosenFolder_ = kSaveFolder;
   }
   const std::string noFile =
       "エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n";
@@ -327,10 +324,10 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     Connect({});
     ui_.messages.clear();
     *c.fault = true;
-    dialog_.OnDataTransfer();
+    engine_.Run(chosenFolder_, displayMode_);
     *c.fault = false;
     EXPECT_THAT(ui_.messages, ElementsAre(c.message));
-    EXPECT_EQ(dialog_.transferEnd, c.end);
+    EXPECT_EQ(engine_.transferEnd, c.end);
     EXPECT_EQ(link_.opens, 0) << "the link was started";
     ExpectCleanEnd();
   }
@@ -338,11 +335,11 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     // No instrument: the driver message, and no link to stop.
     link_.instrument = nullptr;
     ui_.messages.clear();
-    dialog_.OnDataTransfer();
+    engine_.Run(chosenFolder_, displayMode_);
     EXPECT_THAT(
         ui_.messages,
         ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoDriver);
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::NoDriver);
     ExpectCleanEnd();
   }
   {
@@ -350,8 +347,8 @@ TEST_F(TransferTest, TheStartOfATransferFailsCleanly) {
     ui_.messages.clear();
     Transfer({"--fail-writes-from", "END"});
     EXPECT_THAT(ui_.messages, ElementsAre(kCannotCommunicate));
-    EXPECT_EQ(dialog_.statusText, "");
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::LostLink);
+    EXPECT_EQ(ui_.statusLine, "");
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::LostLink);
   }
 }
 
@@ -394,8 +391,8 @@ TEST_F(TransferTest, BlockEnds) {
                                        commands.end()),
               c.lastCommands);
     EXPECT_THAT(ui_.messages, ElementsAre(c.message));
-    EXPECT_EQ(dialog_.statusText, Cp932(c.statusLine));
-    EXPECT_EQ(dialog_.transferEnd, c.end);
+    EXPECT_EQ(ui_.statusLine, Cp932(c.statusLine));
+    EXPECT_EQ(engine_.transferEnd, c.end);
     EXPECT_FALSE(files_.Exists(OutputFolder()));
     EXPECT_EQ(ui_.pauses.back(), c.end == TransferEnd::LostLink ? 300u : 200u);
   }
@@ -421,7 +418,7 @@ TEST_F(EndToEndTransferTest, TheLibraryTellsAFailedSendFromALostDeviceAndNoDevic
     options.insert(options.end(), {"--capture", CaptureFile("000102"), "--block-bytes", "1"});
     Transfer(options);
     EXPECT_THAT(ui_.messages, ElementsAre(c.message));
-    EXPECT_EQ(dialog_.transferEnd, c.end);
+    EXPECT_EQ(engine_.transferEnd, c.end);
     EXPECT_FALSE(files_.Exists(OutputFolder()));
   }
   {
@@ -429,11 +426,11 @@ TEST_F(EndToEndTransferTest, TheLibraryTellsAFailedSendFromALostDeviceAndNoDevic
     EmulatorProcess emulator({});
     emulator.Stop();
     ui_.messages.clear();
-    dialog_.OnDataTransfer();
+    engine_.Run(chosenFolder_, displayMode_);
     EXPECT_THAT(
         ui_.messages,
         ElementsAre("USBドライバを認識できません。\r\nドライバをインストールして下さい。\n"));
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoDriver);
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::NoDriver);
     ExpectCleanEnd(emulator);
   }
 }
@@ -448,7 +445,7 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
   // A bad first block, resent; a second block of 245 characters, taken as its first 243.
   EXPECT_THAT(Transfer({"--capture", CaptureFile(capture), "--corrupt", "1", "--long-block", "2"}),
               ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N", "AGAIN", "NEXT", "NEXT"));
-  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
   EXPECT_EQ(Written(), expected);
 
   // Two bad blocks in the transfer, a good one between them, the second cut short.
@@ -458,7 +455,7 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
                 "--cut-block", "3:30"});
   EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N", "AGAIN", "NEXT",
                                     "NEXT", "AGAIN", "NEXT", "NEXT"));
-  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
   EXPECT_EQ(Written(), expected);
   EXPECT_THAT(ui_.messages, IsEmpty());
 }
@@ -482,7 +479,7 @@ TEST_F(TransferTest, MalformedBlocksAreAskedForAgainAndNeverStored) {
     options.insert(options.end(), fault.begin(), fault.end());
     const std::vector<std::string> commands = Transfer(options);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), "AGAIN"), 1);
-    EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+    EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
     EXPECT_EQ(Written(), expected);
   }
   EXPECT_THAT(ui_.messages, IsEmpty());
@@ -510,14 +507,14 @@ TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
     options.insert(options.end(), {"--capture", CaptureFile("000102"), "--block-bytes", "1"});
     const std::vector<std::string> commands = Transfer(options);
     EXPECT_THAT(ui_.messages, ElementsAre(kCannotCommunicate));
-    EXPECT_EQ(dialog_.statusText, "");
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::NoProgress);
+    EXPECT_EQ(ui_.statusLine, "");
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::NoProgress);
     EXPECT_FALSE(files_.Exists(OutputFolder()));
     // The time asked for in pauses, recorded instead of slept, reaches the bound.
     uint64_t paused = 0;
     for (uint32_t pause : ui_.pauses)
       paused += pause;
-    EXPECT_GE(paused + 1000, CTarvoDlg::kDefaultProgressTimeoutMs);
+    EXPECT_GE(paused + 1000, TransferEngine::kDefaultProgressTimeoutMs);
     if (!c.repeatedCommand.empty()) {
       EXPECT_GE(std::count(commands.begin(), commands.end(), c.repeatedCommand), 40);
     }
@@ -525,10 +522,10 @@ TEST_F(TransferTest, ATransferThatMakesNoProgressEndsAsALostLink) {
 }
 
 TEST_F(TransferTest, EveryStoredBlockIsProgressSoALongDownloadOutlastsTheBound) {
-  dialog_.progressTimeoutMs = 2000;
+  engine_.progressTimeoutMs = 2000;
   Transfer({"--capture", CaptureFile("00010203040506070809"), "--block-bytes", "1"});
-  EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
-  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(engine_.transferEnd, TransferEnd::Finished);
+  EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
   EXPECT_THAT(ui_.messages, IsEmpty());
   // The ten blocks took three times the bound.
   uint64_t paused = 0;
@@ -538,7 +535,7 @@ TEST_F(TransferTest, EveryStoredBlockIsProgressSoALongDownloadOutlastsTheBound) 
 }
 
 TEST_F(TransferTest, EmptyReceivesAreRepeatedAtOnceThenWithAShortPause) {
-  dialog_.progressTimeoutMs = 2000;
+  engine_.progressTimeoutMs = 2000;
   Transfer({"--capture", CaptureFile("00"), "--empty-reads-from", "NEXT"});
   const auto empty = link_.emptyReceives;
   const auto retryPauses = std::count(ui_.pauses.begin(), ui_.pauses.end(), 50u);
@@ -564,8 +561,8 @@ TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
     ui_.pauses.clear();
     ui_.stopAtPause = c.stopAtPause;
     EXPECT_EQ(Transfer({"--capture", CaptureFile(capture)}), c.commands);
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::Stopped);
-    EXPECT_EQ(dialog_.statusText, "");
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::Stopped);
+    EXPECT_EQ(ui_.statusLine, "");
     EXPECT_FALSE(files_.Exists(OutputFolder()));
   }
   {
@@ -579,9 +576,9 @@ TEST_F(TransferTest, AStopEndsTheTransferAndLeavesNothingMisleading) {
     };
     const std::vector<std::string> commands = Transfer({"--capture", CaptureFile(capture)});
     EXPECT_EQ(commands.back(), "NEXT");
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::Stopped);
-    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::Stopped);
-    EXPECT_EQ(dialog_.statusText, "");
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::Stopped);
+    EXPECT_EQ(engine_.conversion.end, kvx::ConversionEnd::Stopped);
+    EXPECT_EQ(ui_.statusLine, "");
     const auto written = Written();
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written.at("QM-0001.csv"), expected.at("QM-0001.csv"));
@@ -596,17 +593,17 @@ TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
     // The window's way: whatever the conversion came to, the capture goes.
     files_.failCreateFolder = true;
     Transfer({"--capture", CaptureFile(capture)});
-    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::FolderNotCreated);
-    EXPECT_EQ(dialog_.keptCapture, "");
+    EXPECT_EQ(engine_.conversion.end, kvx::ConversionEnd::FolderNotCreated);
+    EXPECT_EQ(engine_.keptCapture, "");
     EXPECT_FALSE(files_.Exists(keptName));
   }
-  dialog_.captureKeeping = CaptureKeeping::WhenConversionIncomplete;
+  engine_.captureKeeping = CaptureKeeping::WhenConversionIncomplete;
   for (const std::string& name :
        {keptName, std::string(kSaveFolder) + "/kvx-capture-kind1-2.txt"}) {
     // Into the chosen folder, under a name that is no CSV file's, never over another file.
     Transfer({"--capture", CaptureFile(capture)});
-    EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
-    EXPECT_EQ(dialog_.keptCapture, name);
+    EXPECT_EQ(engine_.transferEnd, TransferEnd::Finished);
+    EXPECT_EQ(engine_.keptCapture, name);
     EXPECT_EQ(files_.Read(name), capture);
   }
   EXPECT_EQ(files_.Read(keptName), capture) << "an earlier capture was overwritten";
@@ -614,29 +611,29 @@ TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
   {
     // A conversion that wrote everything keeps nothing.
     Transfer({"--capture", CaptureFile(capture)});
-    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::Converted);
-    EXPECT_EQ(dialog_.keptCapture, "");
+    EXPECT_EQ(engine_.conversion.end, kvx::ConversionEnd::Converted);
+    EXPECT_EQ(engine_.keptCapture, "");
   }
   {
     // When the chosen folder takes no file either, the capture stays in the temporary folder.
     files_.failCreateFile = true;
     Connect({"--capture", CaptureFile(capture)});
-    dialog_.OnDataTransfer();
+    engine_.Run(chosenFolder_, displayMode_);
     files_.failCreateFile = false;
-    EXPECT_EQ(dialog_.conversion.end, kvx::ConversionEnd::CsvNotWritten);
-    EXPECT_EQ(dialog_.keptCapture, transfer_.capturePath);
+    EXPECT_EQ(engine_.conversion.end, kvx::ConversionEnd::CsvNotWritten);
+    EXPECT_EQ(engine_.keptCapture, transfer_.capturePath);
     EXPECT_EQ(files_.Read(transfer_.capturePath), capture);
     files_.RemoveFile(transfer_.capturePath);
     ExpectCleanEnd();
   }
   {
     // Asked to keep it always, it goes where it was asked to, and the CSV files are written.
-    dialog_.captureKeeping = CaptureKeeping::Always;
-    dialog_.keepCaptureAs = std::string(kSaveFolder) + "/kept.txt";
+    engine_.captureKeeping = CaptureKeeping::Always;
+    engine_.keepCaptureAs = std::string(kSaveFolder) + "/kept.txt";
     files_.RemoveTree(OutputFolder());
     Transfer({"--capture", CaptureFile(capture)});
-    EXPECT_EQ(dialog_.keptCapture, dialog_.keepCaptureAs);
-    EXPECT_EQ(files_.Read(dialog_.keepCaptureAs), capture);
+    EXPECT_EQ(engine_.keptCapture, engine_.keepCaptureAs);
+    EXPECT_EQ(files_.Read(engine_.keepCaptureAs), capture);
     EXPECT_EQ(Written(), Expected(1, 0, capture));
   }
 }
@@ -644,7 +641,7 @@ TEST_F(TransferTest, TheCaptureIsKeptWhenTheCsvFilesAreIncomplete) {
 TEST_F(TransferTest, AnEmptyFirstYyyStillConvertsAndFinishes) {
   const std::vector<std::string> commands = Transfer({"--capture", CaptureFile("")});
   EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N"));
-  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
   EXPECT_THAT(ui_.messages, IsEmpty());
   EXPECT_FALSE(files_.Exists(OutputFolder()));
 }
@@ -677,7 +674,7 @@ TEST_F(TransferTest, SlowRepliesAndQueriesForTheStatusAreWaitedFor) {
       std::vector<std::string> expected(static_cast<std::size_t>(c.ends), "END");
       expected.insert(expected.end(), {"STATUS2", "STATUS", "TRANS", "N", "NEXT", "NEXT"});
       EXPECT_EQ(Transfer(options), expected);
-      EXPECT_EQ(dialog_.transferEnd, TransferEnd::Finished);
+      EXPECT_EQ(engine_.transferEnd, TransferEnd::Finished);
       EXPECT_EQ(Written(), Expected(kind, 0, capture));
     }
   }
@@ -690,12 +687,12 @@ TEST_F(TransferTest, AnEFromTheInstrumentIsAnsweredEveryTimeAndTheKindIsKept) {
     const std::vector<std::string> commands =
         Transfer({"--first-end-error", "--kind", "2", "--capture", CaptureFile("")});
     EXPECT_THAT(commands, ElementsAre("END", "STATUS2", "STATUS", "TRANS", "N"));
-    EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+    EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
   }
   // A later instrument that does not identify itself is read as the kind before.
   Transfer({"--identification", "STATUS2\\r006T000100", "--capture", CaptureFile("")});
   EXPECT_EQ(transfer_.instrumentKind, 2);
-  EXPECT_EQ(dialog_.statusText, Cp932(kFinished));
+  EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
 }
 
 TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
@@ -705,7 +702,7 @@ TEST_F(TransferTest, ACaptureThatCannotBeWrittenEndsTheTransfer) {
       ui_.messages,
       ElementsAre("エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n"));
   EXPECT_EQ(commands.back(), "END");
-  EXPECT_EQ(dialog_.statusText, "");
+  EXPECT_EQ(ui_.statusLine, "");
   EXPECT_FALSE(files_.Exists(OutputFolder()));
 }
 
@@ -714,12 +711,12 @@ TEST_F(TransferTest, ACaptureThatCannotBeFinishedIsNotConverted) {
   // be all of it, so no CSV file is made from it.
   files_.failCloseBelow = kTemporaryFolder;
   const std::vector<std::string> commands = Transfer({"--capture", CaptureFile(Example(1))});
-  EXPECT_EQ(dialog_.transferEnd, TransferEnd::CaptureNotWritten);
+  EXPECT_EQ(engine_.transferEnd, TransferEnd::CaptureNotWritten);
   EXPECT_THAT(
       ui_.messages,
       ElementsAre("エラー\r\nファイルが作成できません。\r\nインストール先を変更して下さい。\n"));
   EXPECT_EQ(commands.back(), "NEXT") << "the instrument, which has finished, was told more";
-  EXPECT_EQ(dialog_.statusText, "");
+  EXPECT_EQ(ui_.statusLine, "");
   EXPECT_FALSE(files_.Exists(OutputFolder()));
 }
 

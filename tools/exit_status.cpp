@@ -2,10 +2,10 @@
 
 namespace kvx {
 
-int TransferExitStatus(const CTarvoDlg& dialog, int stopSignal) {
-  switch (dialog.transferEnd) {
+int TransferExitStatus(const TransferEngine& engine, int stopSignal) {
+  switch (engine.transferEnd) {
     case TransferEnd::Finished:
-      return dialog.conversion.end == ConversionEnd::Converted ? kTransferFinished
+      return engine.conversion.end == ConversionEnd::Converted ? kTransferFinished
                                                                : kTransferCsvIncomplete;
     case TransferEnd::NoDriver:
       return kTransferNoDriver;

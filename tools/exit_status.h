@@ -3,7 +3,7 @@
 #ifndef TOOLS_EXIT_STATUS_H
 #define TOOLS_EXIT_STATUS_H
 
-#include "tarvodlg.h"
+#include "transfer_engine.h"
 
 namespace kvx {
 
@@ -22,9 +22,9 @@ enum TransferExitStatusCode {
   kTransferSignalled = 128,  // plus the signal's number
 };
 
-// The exit status for the way the dialog's last transfer ended; `stopSignal` is the signal that
+// The exit status for the way the engine's last transfer ended; `stopSignal` is the signal that
 // stopped it, when it was stopped.
-int TransferExitStatus(const CTarvoDlg& dialog, int stopSignal);
+int TransferExitStatus(const TransferEngine& engine, int stopSignal);
 
 enum ConversionExitStatus {
   kConverted = 0,

@@ -7,12 +7,12 @@
 
 #include "capture_decoding.h"
 #include "command_line.h"
+#include "csv_conversion.h"
 #include "exit_status.h"
 #include "file_system.h"
 #include "headless_operator.h"
 #include "program_arguments.h"
 #include "system_calls.h"
-#include "tarvodlg.h"
 #include "tool_system.h"
 #include "transfer_state.h"
 
@@ -138,18 +138,13 @@ int main(int argc, char** argv) {
   transfer.payloadLength = static_cast<int32_t>(size);
 
   HeadlessOperator ui("kvx-convert");
-  CTarvoDlg dialog(ui, files, transfer);
-  dialog.displayMode = displayMode;
-  if (kind == "1") {
-    dialog.ConvertToCsvKind1();
-  } else {
-    dialog.ConvertToCsvKind2();
-  }
-  WarnOfOddGroups(dialog.conversion.notices);
+  const kvx::ConversionOutcome conversion =
+      kvx::ConvertCapture(kind == "1" ? 1 : 2, displayMode, ui, files, transfer);
+  WarnOfOddGroups(conversion.notices);
   for (const std::string& path : files.written)
     std::printf("%s\n", cli::ShownInUtf8(path).c_str());
-  if (dialog.conversion.end == kvx::ConversionEnd::Stopped) {
+  if (conversion.end == kvx::ConversionEnd::Stopped) {
     (void)std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
   }
-  return kvx::ConversionExitStatusFor(dialog.conversion.end, kvx::system::StopSignal());
+  return kvx::ConversionExitStatusFor(conversion.end, kvx::system::StopSignal());
 }

@@ -12,8 +12,8 @@
 #include "program_arguments.h"
 #include "program_texts.h"
 #include "system_calls.h"
-#include "tarvodlg.h"
 #include "tool_system.h"
+#include "transfer_engine.h"
 #include "transfer_state.h"
 
 namespace {
@@ -60,41 +60,36 @@ const char kUsage[] =
     "         files already complete stay\n"
     "  1   any other end\n";
 
-// The operator's side on the terminal: what the dialog would show.
+// The front end on the terminal: what the window would show.
 class TransferOperator : public HeadlessOperator {
  public:
-  explicit TransferOperator(const TransferState& transfer)
+  TransferOperator()
       : HeadlessOperator("kvx-transfer"),
-        transfer_(transfer),
         terminal_(cli::system::StandardOutputIsTerminal()),
         start_(std::chrono::steady_clock::now()) {}
 
-  void ShowMessage(const std::string& text) override {
+  void Alert(const std::string& message) override {
     EndProgressLine();
     (void)std::fflush(stdout);
-    HeadlessOperator::ShowMessage(text);
+    HeadlessOperator::Alert(message);
   }
 
-  void ExchangeData(std::string& statusText, int32_t& displayMode,
-                    DataDirection direction) override {
-    const std::string shown = statusLine;
-    HeadlessOperator::ExchangeData(statusText, displayMode, direction);
-    if (direction == DataDirection::ToControls && statusLine != shown) {
-      EndProgressLine();
-      std::printf("status line: %s\n",
-                  statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
-      (void)std::fflush(stdout);
-    }
+  void ShowStatus(const std::string& text) override {
+    const bool changed = text != statusLine;
+    HeadlessOperator::ShowStatus(text);
+    if (!changed) return;
+    EndProgressLine();
+    std::printf("status line: %s\n",
+                statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
+    (void)std::fflush(stdout);
   }
 
-  // Called once for every data block that arrives.
-  void LetOneMessageThrough() override {
-    ++blocks_;
+  void BlockArrived(const TransferProgress& progress) override {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     std::printf("%sblocks %d, %d characters stored, %d resend%s, %.1f s%s", terminal_ ? "\r" : "",
-                blocks_, transfer_.payloadLength, transfer_.resendCount,
-                transfer_.resendCount == 1 ? "" : "s", seconds, terminal_ ? "\033[K" : "\n");
+                progress.blocksArrived, progress.charactersStored, progress.resends,
+                progress.resends == 1 ? "" : "s", seconds, terminal_ ? "\033[K" : "\n");
     (void)std::fflush(stdout);
     progressShown_ = terminal_;
   }
@@ -105,18 +100,17 @@ class TransferOperator : public HeadlessOperator {
     progressShown_ = false;
   }
 
-  const TransferState& transfer_;
   bool terminal_;
   std::chrono::steady_clock::time_point start_;
-  int blocks_ = 0;
   bool progressShown_ = false;
 };
 
 // Tells where the downloaded data went when it was kept, and how to convert it again.
-void ReportKeptCapture(const CTarvoDlg& dialog, const TransferState& transfer) {
-  if (dialog.keptCapture.empty()) return;
-  const std::string kept = cli::ShownInUtf8(dialog.keptCapture);
-  switch (dialog.conversion.end) {
+void ReportKeptCapture(const TransferEngine& engine, const TransferState& transfer,
+                       int32_t displayMode) {
+  if (engine.keptCapture.empty()) return;
+  const std::string kept = cli::ShownInUtf8(engine.keptCapture);
+  switch (engine.conversion.end) {
     case kvx::ConversionEnd::Converted:
     case kvx::ConversionEnd::Stopped:
       (void)std::fprintf(stderr, "kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
@@ -135,7 +129,7 @@ void ReportKeptCapture(const CTarvoDlg& dialog, const TransferState& transfer) {
       "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
       "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
       "--time %s --folder %s %s\n",
-      kept.c_str(), transfer.instrumentKind, dialog.displayMode == 1 ? "absolute" : "relative",
+      kept.c_str(), transfer.instrumentKind, displayMode == 1 ? "absolute" : "relative",
       cli::system::ShellQuoted(cli::ShownInUtf8(transfer.saveFolder)).c_str(),
       cli::system::ShellQuoted(kept).c_str());
 }
@@ -188,21 +182,19 @@ int main(int argc, char** argv) {
   }
 
   TransferState transfer;
-  TransferOperator ui(transfer);
-  ui.chosenFolder = folder;
-  ui.displayChoice = displayMode;
+  TransferOperator ui;
   LibraryLink link;
-  CTarvoDlg dialog(ui, files, transfer, link);
-  dialog.progressTimeoutMs = timeoutMs;
-  dialog.captureKeeping = arguments.Has("keep-capture") ? CaptureKeeping::Always
+  TransferEngine engine(ui, ui, files, transfer, link);
+  engine.progressTimeoutMs = timeoutMs;
+  engine.captureKeeping = arguments.Has("keep-capture") ? CaptureKeeping::Always
                                                         : CaptureKeeping::WhenConversionIncomplete;
-  dialog.keepCaptureAs = keepAs;
-  dialog.OnDataTransfer();
-  ReportKeptCapture(dialog, transfer);
-  const int status = kvx::TransferExitStatus(dialog, kvx::system::StopSignal());
-  if (dialog.transferEnd == TransferEnd::Stopped) {
+  engine.keepCaptureAs = keepAs;
+  engine.Run(folder, displayMode);
+  ReportKeptCapture(engine, transfer, displayMode);
+  const int status = kvx::TransferExitStatus(engine, kvx::system::StopSignal());
+  if (engine.transferEnd == TransferEnd::Stopped) {
     (void)std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
-                       dialog.keptCapture.empty() ? "; the downloaded data was deleted" : "");
+                       engine.keptCapture.empty() ? "; the downloaded data was deleted" : "");
   }
   return status;
 }

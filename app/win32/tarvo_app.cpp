@@ -5,7 +5,7 @@
 #include <objbase.h>
 
 #include "dialog_framework.h"
-#include "tarvodlg_window.h"
+#include "tarvodlg.h"
 #include "transfer_state.h"
 
 namespace {
@@ -24,7 +24,7 @@ class CTarvoApp : public win::Application {
     // A second copy ends at once and says nothing; a mutex that cannot be made guards nothing,
     // and the program runs all the same.
     if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
-    TarvoDlgWindow dialog(transferState);
+    CTarvoDlg dialog(transferState);
     dialog.DoModal(nullptr);
     return false;
   }

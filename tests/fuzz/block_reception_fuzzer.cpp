@@ -22,7 +22,7 @@
 
 #include "program_fakes.h"
 #include "scripted_link.h"
-#include "tarvodlg.h"
+#include "transfer_engine.h"
 
 namespace {
 
@@ -150,34 +150,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   instrument.link = &link;
   if ((data[1] & 0x7F) != 0) files.faults.FailCall(data[1] & 0x7F, (data[1] & 0x80) != 0);
   if ((data[2] & 0x7F) != 0) link.faults.FailCall(data[2] & 0x7F, (data[2] & 0x80) != 0);
-  ui.chosenFolder = "/save";
-  ui.displayChoice = displayMode;
   files.MakeFolder("/save");
-  CTarvoDlg dialog(ui, files, transfer, link);
-  dialog.captureKeeping = CaptureKeeping::Always;
-  dialog.keepCaptureAs = "/save/kept.txt";
-  dialog.OnDataTransfer();
+  TransferEngine engine(ui, ui, files, transfer, link);
+  engine.captureKeeping = CaptureKeeping::Always;
+  engine.keepCaptureAs = "/save/kept.txt";
+  engine.Run("/save", displayMode);
 
   // A clean end, whatever came.
-  Require(dialog.transferEnd != TransferEnd::None, "the transfer did not end by a known path");
+  Require(engine.transferEnd != TransferEnd::None, "the transfer did not end by a known path");
   Require(!link.IsOpen(), "the link was left open");
   Require(files.OpenFiles() == 0, "a file was left open");
   Require(transfer.captureFile == kNoFile, "the capture file was left open");
-  Require(ui.transferEnabled && ui.closeEnabled, "a button was left disabled");
+  Require(!ui.busy, "the front end was left busy");
   Require(transfer.payloadLength == 0 && transfer.blockCounter == 0 && transfer.resendCount == 0,
           "the counters were not cleared");
   for (const std::string& left : files.Names("/temp")) {
     Require(
-        files.refusedRemovals.count("/temp/" + left) != 0 || dialog.keptCapture == "/temp/" + left,
+        files.refusedRemovals.count("/temp/" + left) != 0 || engine.keptCapture == "/temp/" + left,
         "a capture file was left behind");
   }
 
   // At the end of the data: the capture kept is exactly what was accepted, and a conversion
   // that says it wrote everything wrote that capture's CSV files.
-  if (dialog.transferEnd == TransferEnd::Finished && dialog.keptCapture == "/save/kept.txt") {
+  if (engine.transferEnd == TransferEnd::Finished && engine.keptCapture == "/save/kept.txt") {
     const std::string kept = files.Read("/save/kept.txt");
     Require(kept == instrument.stored, "the capture is not the blocks that were accepted");
-    if (dialog.conversion.end == kvx::ConversionEnd::Converted) {
+    if (engine.conversion.end == kvx::ConversionEnd::Converted) {
       RecordingOperator againUi;
       MemoryFileSystem again;
       again.bytesUntilFull = 96 << 10;
@@ -186,13 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       againTransfer.capturePath = again.Write("/capture", kept);
       againTransfer.payloadLength = static_cast<int32_t>(kept.size());
       again.MakeFolder("/save");
-      CTarvoDlg converter(againUi, again, againTransfer);
-      converter.displayMode = displayMode;
-      if (transfer.instrumentKind == 1) {
-        converter.ConvertToCsvKind1();
-      } else {
-        converter.ConvertToCsvKind2();
-      }
+      kvx::ConvertCapture(transfer.instrumentKind, displayMode, againUi, again, againTransfer);
       Require(CsvFiles(files) == CsvFiles(again), "the CSV files are not the capture's");
     }
   }

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "csv_conversion.h"
 #include "program_fakes.h"
-#include "tarvodlg.h"
 #include "transfer_state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -23,13 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   transfer.capturePath =
       files.Write("/capture", std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
   transfer.payloadLength = static_cast<int32_t>(size - 1);
-  CTarvoDlg dialog(ui, files, transfer);
-  dialog.displayMode = (data[0] >> 1) & 1;
-  if (instrumentKind == 1) {
-    dialog.ConvertToCsvKind1();
-  } else {
-    dialog.ConvertToCsvKind2();
-  }
+  kvx::ConvertCapture(instrumentKind, (data[0] >> 1) & 1, ui, files, transfer);
   if (files.OpenFiles() != 0) std::abort();     // a CSV file left open
   if (transfer.sampleIndex != 0) std::abort();  // a group left half counted
   return 0;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "tarvodlg.h"
+#include "transfer_engine.h"
 
 namespace {
 
@@ -18,12 +18,12 @@ bool Incomplete(kvx::ConversionEnd end) {
 
 }  // namespace
 
-void CTarvoDlg::KeepOrDeleteCapture() {
+void TransferEngine::KeepOrDeleteCapture() {
   const bool keep =
       captureKeeping == CaptureKeeping::Always ||
       (captureKeeping == CaptureKeeping::WhenConversionIncomplete && Incomplete(conversion.end));
   if (!keep) {
-    files_.RemoveFile(transfer_.capturePath);
+    if (files_.RemoveFile(transfer_.capturePath)) captureOnDisk_ = false;
     return;
   }
   // Where it was asked to go; else into the chosen folder, under a name that is no CSV file's
@@ -42,13 +42,14 @@ void CTarvoDlg::KeepOrDeleteCapture() {
     if (copied == CreateResult::Failed) break;
   }
   if (keptCapture.empty()) {
-    keptCapture = transfer_.capturePath;  // The clean-up leaves it be.
+    keptCapture = transfer_.capturePath;
+    captureOnDisk_ = false;  // The clean-up leaves it be.
     return;
   }
-  files_.RemoveFile(transfer_.capturePath);
+  if (files_.RemoveFile(transfer_.capturePath)) captureOnDisk_ = false;
 }
 
-CreateResult CTarvoDlg::CopyCaptureTo(const std::string& path) {
+CreateResult TransferEngine::CopyCaptureTo(const std::string& path) {
   const auto size = static_cast<std::size_t>(std::max<int32_t>(0, transfer_.payloadLength));
   std::unique_ptr<char[]> bytes(new (std::nothrow) char[size + 1]);
   std::size_t length = 0;

@@ -1,7 +1,8 @@
-// CTarvoDlg, the program's main dialog: its members, and the operations that the transfer and
-// the conversion run on it.
-#ifndef KVX_TARVODLG_H
-#define KVX_TARVODLG_H
+// The transfer: from the capture file and the first "END\r" through the handshake and the data
+// blocks to the CSV files, and the one way every transfer ends. It owns the capture file and
+// the link while it runs, reports through a TransferObserver and waits on a TransferClock.
+#ifndef KVX_TRANSFER_ENGINE_H
+#define KVX_TRANSFER_ENGINE_H
 
 #include <cstdint>
 #include <functional>
@@ -11,12 +12,12 @@
 #include "csv_conversion.h"
 #include "file_system.h"
 #include "instrument_link.h"
-#include "operator_side.h"
+#include "transfer_observer.h"
 #include "transfer_state.h"
 
 // Which way the last transfer ended.
 enum class TransferEnd {
-  None,                     // no transfer yet, or the folder chooser was cancelled
+  None,                     // no transfer yet, or no folder was chosen
   Finished,                 // the data came to its end and the CSV writer ran
   TemporaryFileNotCreated,  // no temporary folder, or no capture file in it
   CaptureNotOpened,         // "作成失敗"
@@ -33,25 +34,19 @@ enum class TransferEnd {
   Stopped,                  // the operator asked it to stop (a signal to kvx-transfer)
 };
 
-// What becomes of the capture file at the end of the data. The dialog deletes it, as every
+// What becomes of the capture file at the end of the data. The window deletes it, as every
 // transfer's end does; kvx-transfer keeps it when the CSV files are incomplete, or always.
 enum class CaptureKeeping { Never, WhenConversionIncomplete, Always };
 
-class CTarvoDlg {
+class TransferEngine {
  public:
-  CTarvoDlg(OperatorSide& ui, FileSystem& files, TransferState& transfer, InstrumentLink& link)
-      : ui_(ui), files_(files), transfer_(transfer), link_(link) {}
-  // A dialog that only converts: no instrument is ever found.
-  CTarvoDlg(OperatorSide& ui, FileSystem& files, TransferState& transfer)
-      : CTarvoDlg(ui, files, transfer, noLink_) {}
+  TransferEngine(TransferObserver& observer, TransferClock& clock, FileSystem& files,
+                 TransferState& transfer, InstrumentLink& link)
+      : observer_(observer), clock_(clock), files_(files), transfer_(transfer), link_(link) {}
 
-  // The dialog's two push buttons: "データ転送" and "閉じる".
-  static constexpr int kTransferButton = 1019;
-  static constexpr int kCloseButton = 1000;
-
-  // The "データ転送" button: a whole transfer, from the folder chooser to the CSV files and the
-  // last word on the status line. Returns when the transfer is over.
-  void OnDataTransfer();
+  // A whole transfer into `saveFolder` (empty: none was chosen, and nothing happens), with
+  // relative (displayMode 0) or absolute (1) times in the CSV files. Returns when it is over.
+  void Run(const std::string& saveFolder, int32_t displayMode);
 
   // The command and response exchange from the first "END\r" to the data blocks.
   void RunHandshake();
@@ -60,16 +55,13 @@ class CTarvoDlg {
   void ReceiveBlocks();
 
   // The one end of every transfer that has started the link: capture file gone, link stopped,
-  // counters cleared, buttons enabled.
+  // counters cleared, the front end no longer busy.
   void EndOfTransferCleanup();
 
   // Turns the capture file of an instrument of kind 1 or 2 into CSV files in QM-DATA below
   // the chosen folder, one per measurement group.
   void ConvertToCsvKind1();
   void ConvertToCsvKind2();
-
-  std::string statusText;   // the status line
-  int32_t displayMode = 0;  // 0 relative time, 1 absolute time
 
   // A transfer during which nothing moves on (no step of the handshake reached, no block
   // stored) for this long ends as a lost link does.
@@ -91,28 +83,23 @@ class CTarvoDlg {
 
  private:
   // The instrument's pace: a pause before each response is awaited, and one before the
-  // clean-up at an end.
+  // clean-up at most ends.
   static constexpr uint32_t kStepPauseMs = 300;
   static constexpr uint32_t kEndPauseMs = 200;
 
+  // The capture file made and opened, the link started and "END\r" sent; false when the
+  // transfer has ended instead.
+  bool Start();
   void ConvertCapture(int instrumentKind);
-
-  // Sets the status line and shows it.
-  void ShowStatus(std::string_view text);
-  // Closes the capture file if it is open, and deletes it unless it is kept.
-  void CloseAndDeleteCapture();
-  // The transfer button (1019), then the close button (1000).
-  void EnableButtons();
   int32_t Send(std::string_view command);
-  // A message, then the capture gone, a pause of 200 ms and the clean-up.
-  void EndTransfer(TransferEnd end, std::string_view message);
-  // The link no longer works: the message, the capture gone, an empty status line, the clean-up.
-  void EndOnLostLink(TransferEnd end = TransferEnd::LostLink);
-  // The capture file could not take the data: the message, "END\r" to the instrument when it is
-  // still sending, the capture gone, the clean-up and an empty status line.
-  void EndOnCaptureNotWritten(bool tellInstrument);
-  // "送信エラー<number>:<code>", and the end as EndTransfer.
-  void EndOnSendError(int number, int32_t code);
+
+  // Ends the transfer the way `end` ends, with `message` for the operator where that end shows
+  // one (empty: the end's own text). Every end goes through here.
+  void Finish(TransferEnd end, const std::string& message = "");
+  // "送信エラー<number>:<code>".
+  void FinishOnSendError(int number, int32_t code);
+  // Closes the capture file if it is open, and deletes it unless it is kept or already gone.
+  void CloseAndDeleteCapture();
 
   // Receives until the answer to the last command sent has come, and gives it as text up to a
   // zero byte; answers that are still owed to earlier commands are passed over. After each
@@ -129,19 +116,27 @@ class CTarvoDlg {
   // Ends the transfer when the operator has asked it to stop or when it has made no progress
   // for too long; true when it has ended.
   bool EndedByStopOrStall();
+  // The status line's heartbeat and the observer's news of a block that has come in.
+  void ReportBlockArrived();
   // The transfer at the end of the data: the capture file kept, or deleted.
   void KeepOrDeleteCapture();
   // Copies the capture to `path`, a new file: Created, or Exists (nothing done), or Failed (no
   // file left behind).
   CreateResult CopyCaptureTo(const std::string& path);
 
-  OperatorSide& ui_;
+  TransferObserver& observer_;
+  TransferClock& clock_;
   FileSystem& files_;
   TransferState& transfer_;
-  NoInstrumentLink noLink_;
   InstrumentLink& link_;
-  uint64_t lastProgressMs_ = 0;
-  int handshakeStep_ = 0;  // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
+
+  int32_t displayMode_ = 0;      // 0 relative time, 1 absolute time, for this transfer
+  bool captureOnDisk_ = false;   // the capture file exists and is the transfer's to delete
+  bool linkStarted_ = false;     // the link is started: the clean-up stops it
+  bool dataEnded_ = false;       // "YYY" has ended the data: the instrument sends no more
+  int32_t blocksArrived_ = 0;    // data blocks received in this transfer, good or bad
+  uint64_t lastProgressMs_ = 0;  // when the transfer last moved on
+  int handshakeStep_ = 0;        // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
   // The instrument answers every command once, in order, however late. A repeated first
   // "END\r" is one question asked again: the first response answers it, and the answers to the
   // repeats are owed, to be passed over when they come.
@@ -149,8 +144,4 @@ class CTarvoDlg {
   uint64_t lastEndSentMs_ = 0;  // when "END\r" last went out unanswered
 };
 
-// Asks the operator for the folder to save to, starting at `initialFolder`; empty text when
-// cancelled.
-std::string ChooseSaveFolder(OperatorSide& ui, const std::string& initialFolder);
-
-#endif  // KVX_TARVODLG_H
+#endif  // KVX_TRANSFER_ENGINE_H

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "system_calls.h"
-#include "tarvodlg.h"
 
 std::string TextForTerminal(const std::string& text) {
   std::string utf8;
@@ -21,30 +20,10 @@ std::string TextForTerminal(const std::string& text) {
   return shown;
 }
 
-void HeadlessOperator::ShowMessage(const std::string& text) {
+void HeadlessOperator::Alert(const std::string& text) {
   // A message that stderr does not take has nowhere else to go.
   (void)std::fprintf(stderr, "%s: %s\n", programName_.c_str(), TextForTerminal(text).c_str());
   (void)std::fflush(stderr);
-}
-
-void HeadlessOperator::ExchangeData(std::string& statusText, int32_t& displayMode,
-                                    DataDirection direction) {
-  if (direction == DataDirection::ToControls) {
-    statusLine = statusText;
-    displayChoice = displayMode;
-  } else {
-    statusText = statusLine;
-    displayMode = displayChoice;
-  }
-}
-
-std::string HeadlessOperator::ChooseFolder(const std::string&, const std::string&) {
-  return chosenFolder;
-}
-
-void HeadlessOperator::EnableControl(int id, bool enabled) {
-  if (id == CTarvoDlg::kTransferButton) transferEnabled = enabled;
-  if (id == CTarvoDlg::kCloseButton) closeEnabled = enabled;
 }
 
 void HeadlessOperator::Pause(uint32_t milliseconds) {

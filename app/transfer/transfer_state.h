@@ -13,9 +13,9 @@ struct TransferState {
   std::string tempDir;               // the user's temporary folder
 
   // Cleared together at the end of every transfer.
-  int32_t responseSeen = 0;    // the handshake has had a non-empty response
+  bool responseSeen = false;   // the handshake has had a non-empty response
   int32_t lastFileNumber = 0;  // number of the last CSV file, or the highest one found
-  int32_t folderScanned = 0;   // the output folder has been searched for CSV numbers
+  bool folderScanned = false;  // the output folder has been searched for CSV numbers
   int32_t sampleIndex = 0;     // sample within the current measurement group
   int32_t sampleCount = 0;     // samples of the current measurement group
   int32_t payloadLength = 0;   // characters in the capture file
@@ -28,8 +28,8 @@ struct TransferState {
   std::string saveFolder;      // the folder chosen for this transfer
 
   void ClearCounters() {
-    responseSeen = lastFileNumber = folderScanned = sampleIndex = sampleCount = payloadLength =
-        blockCounter = resendCount = 0;
+    responseSeen = folderScanned = false;
+    lastFileNumber = sampleIndex = sampleCount = payloadLength = blockCounter = resendCount = 0;
   }
 };
 

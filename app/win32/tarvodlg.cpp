@@ -1,10 +1,11 @@
-#include "tarvodlg_window.h"
+#include "tarvodlg.h"
 
 // windows.h first: shlobj.h needs its types.
 #include <shlobj.h>
 
 #include <string>
 
+#include "program_texts.h"
 #include "resource.h"
 #include "wide_text.h"
 
@@ -51,30 +52,49 @@ std::wstring FileVersionOf(HMODULE module) {
 
 }  // namespace
 
-TarvoDlgWindow::TarvoDlgWindow(TransferState& transfer)
+CTarvoDlg::CTarvoDlg(TransferState& transfer)
     : win::ModalDialog(IDD_MAIN),
-      dialog_(*this, files_, transfer, link_),
+      engine_(*this, *this, files_, transfer, link_),
       m_icon(LoadIconW(win::Application::Current().Instance(), MAKEINTRESOURCEW(IDR_APP_ICON))) {}
 
-void TarvoDlgWindow::ShowMessage(const std::string& text) {
-  MessageBoxW(Handle(), win::ScreenText(text).c_str(), L"KVX-300", MB_OK);
+void CTarvoDlg::OnDataTransfer() {
+  const std::string folder = ChooseSaveFolder(Handle(), "c");
+  if (folder.empty()) return;
+  UpdateData(true);  // the display mode, for the whole transfer
+  engine_.Run(folder, displayMode);
 }
 
-void TarvoDlgWindow::ExchangeData(std::string& statusText, int32_t& displayMode,
-                                  DataDirection direction) {
-  win::DataExchange exchange(Handle(), direction == DataDirection::ToMembers);
-  exchange.Text(IDC_STATUS, statusText);
-  exchange.Radio(IDC_RELATIVE_TIME, displayMode);
+void CTarvoDlg::ShowStatus(const std::string& text) {
+  statusText = text;
+  UpdateData(false);
 }
 
-std::string TarvoDlgWindow::ChooseFolder(const std::string& title,
-                                         const std::string& initialFolder) {
-  const std::wstring wideTitle = win::ScreenText(title);
+void CTarvoDlg::SetBusy(bool busy) {
+  EnableControl(IDC_TRANSFER, !busy);
+  EnableControl(IDC_CLOSE, !busy);
+}
+
+void CTarvoDlg::BlockArrived(const TransferProgress&) {
+  // The status line's heartbeat shows at once, and one waiting message goes through.
+  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  MSG message;
+  if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+void CTarvoDlg::Alert(const std::string& message) {
+  MessageBoxW(Handle(), win::ScreenText(message).c_str(), L"KVX-300", MB_OK);
+}
+
+std::string ChooseSaveFolder(HWND owner, const std::string& initialFolder) {
+  const std::wstring wideTitle = win::ScreenText(std::string(kvx::texts::kChooseFolderTitle));
   const std::wstring wideInitial = win::ScreenText(initialFolder);
   wchar_t displayName[MAX_PATH] = {};
   BROWSEINFOW browse = {};
   // The dialog owns the chooser, so that it cannot be used (a second "データ転送") meanwhile.
-  browse.hwndOwner = Handle();
+  browse.hwndOwner = owner;
   browse.pidlRoot = nullptr;  // the desktop
   browse.pszDisplayName = displayName;
   browse.lpszTitle = wideTitle.c_str();
@@ -96,7 +116,7 @@ std::string TarvoDlgWindow::ChooseFolder(const std::string& title,
   return chosen;
 }
 
-void TarvoDlgWindow::EnableControl(int id, bool enabled) {
+void CTarvoDlg::EnableControl(int id, bool enabled) {
   const HWND control = GetDlgItem(Handle(), id);
   // A control disabled with the focus would take the focus with it, and the keyboard (Esc,
   // Enter, Tab) would do nothing in the dialog until a click; the focus moves on first.
@@ -104,32 +124,20 @@ void TarvoDlgWindow::EnableControl(int id, bool enabled) {
   EnableWindow(control, enabled ? TRUE : FALSE);
 }
 
-void TarvoDlgWindow::RepaintNow() {
-  RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-}
-
-void TarvoDlgWindow::LetOneMessageThrough() {
-  MSG message;
-  if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
-void TarvoDlgWindow::Pause(uint32_t milliseconds) {
+void CTarvoDlg::Pause(uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
-uint64_t TarvoDlgWindow::MonotonicMilliseconds() {
+uint64_t CTarvoDlg::MonotonicMilliseconds() {
   return GetTickCount64();
 }
 
-void TarvoDlgWindow::DoDataExchange(win::DataExchange& exchange) {
-  exchange.Text(IDC_STATUS, dialog_.statusText);
-  exchange.Radio(IDC_RELATIVE_TIME, dialog_.displayMode);
+void CTarvoDlg::DoDataExchange(win::DataExchange& exchange) {
+  exchange.Text(IDC_STATUS, statusText);
+  exchange.Radio(IDC_RELATIVE_TIME, displayMode);
 }
 
-void TarvoDlgWindow::OnInitDialog() {
+void CTarvoDlg::OnInitDialog() {
   win::ModalDialog::OnInitDialog();
   // The about box's entry in the system menu.
   wchar_t entry[128];
@@ -141,10 +149,10 @@ void TarvoDlgWindow::OnInitDialog() {
   }
 }
 
-bool TarvoDlgWindow::OnCommand(int id, int notification) {
+bool CTarvoDlg::OnCommand(int id, int notification) {
   if (notification != BN_CLICKED) return false;
   if (id == IDC_TRANSFER) {
-    dialog_.OnDataTransfer();
+    OnDataTransfer();
     return true;
   }
   if (id == IDC_CLOSE) {
@@ -154,7 +162,7 @@ bool TarvoDlgWindow::OnCommand(int id, int notification) {
   return false;
 }
 
-bool TarvoDlgWindow::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
+bool CTarvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
   switch (message) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) != ABOUT_COMMAND_ID) return false;
@@ -170,12 +178,12 @@ bool TarvoDlgWindow::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* res
   }
 }
 
-void TarvoDlgWindow::OnSysCommand(WPARAM) {
+void CTarvoDlg::OnSysCommand(WPARAM) {
   CAboutDlg about;
   about.DoModal(Handle());
 }
 
-bool TarvoDlgWindow::OnPaint() {
+bool CTarvoDlg::OnPaint() {
   if (!IsIconic(Handle())) return false;
   PAINTSTRUCT paint;
   const HDC context = BeginPaint(Handle(), &paint);
@@ -191,7 +199,7 @@ bool TarvoDlgWindow::OnPaint() {
   return true;
 }
 
-void TarvoDlgWindow::OnCloseButton() {
+void CTarvoDlg::OnCloseButton() {
   OnOK();
 }
 

@@ -6,7 +6,7 @@
 
 #include "block_checksum.h"
 #include "program_texts.h"
-#include "tarvodlg.h"
+#include "transfer_engine.h"
 
 namespace {
 
@@ -20,70 +20,46 @@ constexpr uint32_t kRetryPauseMs = 50;
 
 }  // namespace
 
-void CTarvoDlg::ReceiveBlocks() {
+void TransferEngine::ReceiveBlocks() {
   for (;;) {
-    ui_.Pause(kStepPauseMs);
+    clock_.Pause(kStepPauseMs);
     std::string response;
     const auto nothingYet = [this](int emptyReceives) {
-      if (emptyReceives >= kImmediateRetries) ui_.Pause(kRetryPauseMs);
+      if (emptyReceives >= kImmediateRetries) clock_.Pause(kRetryPauseMs);
       return true;
     };
     if (!ReceiveAnswer(&response, nothingYet)) return;
 
     if (response.compare(0, 3, "YYY") == 0) {  // the end of the data
+      dataEnded_ = true;
       const bool closed = files_.CloseFile(transfer_.captureFile);
       transfer_.captureFile = kNoFile;
       if (!closed) {
         // The system could not finish the capture: what it holds may not be all that came, so
-        // nothing is made from it. The instrument has finished: there is nothing to tell it.
-        EndOnCaptureNotWritten(false);
+        // nothing is made from it.
+        Finish(TransferEnd::CaptureNotWritten);
         return;
       }
       if (transfer_.instrumentKind == 1) ConvertToCsvKind1();
       if (transfer_.instrumentKind == 2) ConvertToCsvKind2();
       KeepOrDeleteCapture();
-      if (conversion.end == kvx::ConversionEnd::Stopped) {
-        transferEnd = TransferEnd::Stopped;  // The instrument has finished: nothing to tell it.
-        EndOfTransferCleanup();
-        ShowStatus("");
-        return;
-      }
-      ui_.Pause(kEndPauseMs);
-      EndOfTransferCleanup();
-      transferEnd = TransferEnd::Finished;
-      ShowStatus(kvx::texts::kFinished);
+      Finish(conversion.end == kvx::ConversionEnd::Stopped ? TransferEnd::Stopped
+                                                           : TransferEnd::Finished);
       return;
     }
 
-    // The status line's heartbeat.
-    if (++transfer_.blockCounter == kBlocksLit + 1) {
-      ShowStatus("");
-      ui_.RepaintNow();
-      transfer_.blockCounter = 0;
-    }
-    if (transfer_.blockCounter == 1) {
-      ShowStatus(kvx::texts::kCommunicating);
-      ui_.RepaintNow();
-    }
-    ui_.LetOneMessageThrough();
-
+    ReportBlockArrived();
     const std::string_view block = std::string_view(response).substr(0, kLongestBlock);
     if (!kvx::BlockIsGood(block)) {
       if (++transfer_.resendCount > kBadBlocksAllowed) {
-        transferEnd = TransferEnd::DataDamaged;
-        ui_.ShowMessage(std::string(kvx::texts::kDataCorruptedMessage));
-        Send("END\r");  // Whether it arrives makes no difference now.
-        ShowStatus(kvx::texts::kDataCorrupted);
-        CloseAndDeleteCapture();
-        ui_.Pause(kEndPauseMs);
-        EndOfTransferCleanup();
+        Finish(TransferEnd::DataDamaged);
         return;
       }
       if (const int32_t failed = Send("AGAIN\r"); failed != LINK_OK) {
-        EndOnSendError(7, failed);
+        FinishOnSendError(7, failed);
         return;
       }
-      ui_.Pause(kStepPauseMs);
+      clock_.Pause(kStepPauseMs);
       continue;
     }
 
@@ -91,25 +67,46 @@ void CTarvoDlg::ReceiveBlocks() {
     if (!payload.empty() &&
         !files_.WriteFileBytes(transfer_.captureFile, payload.data(), payload.size())) {
       // The capture cannot hold the data: the transfer cannot go on without losing some.
-      EndOnCaptureNotWritten(true);
+      Finish(TransferEnd::CaptureNotWritten);
       return;
     }
     transfer_.payloadLength += static_cast<int32_t>(payload.size());
     NoteProgress();
     if (const int32_t failed = Send("NEXT\r"); failed != LINK_OK) {
-      EndOnSendError(8, failed);
+      FinishOnSendError(8, failed);
       return;
     }
-    ui_.Pause(kStepPauseMs);
+    clock_.Pause(kStepPauseMs);
   }
 }
 
-void CTarvoDlg::EndOnCaptureNotWritten(bool tellInstrument) {
-  transferEnd = TransferEnd::CaptureNotWritten;
-  ui_.ShowMessage(std::string(kvx::texts::kTemporaryFileNotCreated));
-  if (tellInstrument) Send("END\r");
-  CloseAndDeleteCapture();
-  ui_.Pause(kEndPauseMs);
-  EndOfTransferCleanup();
-  ShowStatus("");
+void TransferEngine::ReportBlockArrived() {
+  ++blocksArrived_;
+  if (++transfer_.blockCounter == kBlocksLit + 1) {
+    observer_.ShowStatus("");
+    transfer_.blockCounter = 0;
+  }
+  if (transfer_.blockCounter == 1) observer_.ShowStatus(std::string(kvx::texts::kCommunicating));
+  observer_.BlockArrived({blocksArrived_, transfer_.payloadLength, transfer_.resendCount});
+}
+
+void TransferEngine::ConvertToCsvKind1() {
+  ConvertCapture(1);
+}
+
+void TransferEngine::ConvertToCsvKind2() {
+  ConvertCapture(2);
+}
+
+void TransferEngine::ConvertCapture(int instrumentKind) {
+  // The conversion tells the operator through the observer and asks the clock for stops.
+  struct Reporter : kvx::ConversionObserver {
+    Reporter(TransferObserver& o, TransferClock& c) : observer(o), clock(c) {}
+    void Alert(const std::string& message) override { observer.Alert(message); }
+    bool StopRequested() override { return clock.StopRequested(); }
+    TransferObserver& observer;
+    TransferClock& clock;
+  } reporter(observer_, clock_);
+  conversion = kvx::ConvertCapture(instrumentKind, displayMode_, reporter, files_, transfer_);
+  if (conversion.end == kvx::ConversionEnd::CaptureNotOpened) observer_.ShowStatus("");
 }

@@ -34,7 +34,7 @@ class LibraryLink : public InstrumentLink {
   int32_t Receive(char* buffer, uint32_t* length) override;
 };
 
-// No link at all, for a dialog that only converts (kvx-convert): no instrument is ever found.
+// No link at all: no instrument is ever found.
 class NoInstrumentLink : public InstrumentLink {
  public:
   int32_t Init() override { return LINK_NO_DEVICE; }
