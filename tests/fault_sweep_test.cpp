@@ -70,6 +70,8 @@ const char* EndName(TransferEnd end) {
       return "capture not written";
     case TransferEnd::Stopped:
       return "stopped";
+    case TransferEnd::NoMemory:
+      return "no memory";
   }
   return "?";
 }
@@ -88,6 +90,8 @@ const char* ConversionName(kvx::ConversionEnd end) {
       return "numbers used up";
     case kvx::ConversionEnd::Stopped:
       return "stopped";
+    case kvx::ConversionEnd::NoMemory:
+      return "no memory";
   }
   return "?";
 }
@@ -97,6 +101,7 @@ std::vector<std::string> ConversionMessages(kvx::ConversionEnd end) {
   switch (end) {
     case kvx::ConversionEnd::Converted:
     case kvx::ConversionEnd::Stopped:
+    case kvx::ConversionEnd::NoMemory:
       return {};
     case kvx::ConversionEnd::CaptureNotOpened:
       return {Utf8(kvx::texts::kCaptureNotOpened)};
@@ -146,6 +151,8 @@ int DocumentedConvertExitStatus(kvx::ConversionEnd end) {
       return 6;
     case kvx::ConversionEnd::Stopped:
       return 128;
+    case kvx::ConversionEnd::NoMemory:
+      return 1;
   }
   return -1;
 }

@@ -28,6 +28,7 @@ int TransferExitStatus(const TransferEngine& engine, int stopSignal) {
       return kTransferCaptureFile;
     case TransferEnd::Stopped:
       return kTransferSignalled + stopSignal;
+    case TransferEnd::NoMemory:
     case TransferEnd::None:
       break;
   }
@@ -46,6 +47,8 @@ int ConversionExitStatusFor(ConversionEnd end, int stopSignal) {
       return kCsvNotWritten;
     case ConversionEnd::NumbersUsedUp:
       return kNumbersUsedUp;
+    case ConversionEnd::NoMemory:
+      return kConversionOtherEnd;
     case ConversionEnd::Stopped:
       break;
   }

@@ -28,6 +28,7 @@ int TransferExitStatus(const TransferEngine& engine, int stopSignal);
 
 enum ConversionExitStatus {
   kConverted = 0,
+  kConversionOtherEnd = 1,
   kCaptureUnreadable = 3,
   kFolderNotCreated = 4,
   kCsvNotWritten = 5,

@@ -12,6 +12,7 @@
 #include "file_system.h"
 #include "headless_operator.h"
 #include "program_arguments.h"
+#include "program_texts.h"
 #include "system_calls.h"
 #include "tool_system.h"
 #include "transfer_state.h"
@@ -140,6 +141,7 @@ int main(int argc, char** argv) {
   HeadlessOperator ui("kvx-convert");
   const kvx::ConversionOutcome conversion =
       kvx::ConvertCapture(kind == "1" ? 1 : 2, displayMode, ui, files, transfer);
+  if (conversion.end == kvx::ConversionEnd::NoMemory) ui.Alert(std::string(kvx::texts::kNoMemory));
   WarnOfOddGroups(conversion.notices);
   for (const std::string& path : files.written)
     std::printf("%s\n", cli::ShownInUtf8(path).c_str());

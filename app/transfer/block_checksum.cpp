@@ -1,6 +1,6 @@
 #include "block_checksum.h"
 
-#include "capture_decoding.h"
+#include "hex_digits.h"
 
 namespace kvx {
 

@@ -43,8 +43,13 @@ void TransferEngine::ReceiveBlocks() {
       if (transfer_.instrumentKind == 1) ConvertToCsvKind1();
       if (transfer_.instrumentKind == 2) ConvertToCsvKind2();
       KeepOrDeleteCapture();
-      Finish(conversion.end == kvx::ConversionEnd::Stopped ? TransferEnd::Stopped
-                                                           : TransferEnd::Finished);
+      if (conversion.end == kvx::ConversionEnd::Stopped) {
+        Finish(TransferEnd::Stopped);
+      } else if (conversion.end == kvx::ConversionEnd::NoMemory) {
+        Finish(TransferEnd::NoMemory);
+      } else {
+        Finish(TransferEnd::Finished);
+      }
       return;
     }
 

@@ -44,6 +44,7 @@ constexpr EndPath kEndPaths[] = {
      ""},
     // The operator asked for this end: no message.
     {TransferEnd::Stopped, {}, true, false, StatusAt::BeforePause, ""},
+    {TransferEnd::NoMemory, texts::kNoMemory, false, false, StatusAt::Kept, {}},
 };
 
 const EndPath& PathOf(TransferEnd end) {

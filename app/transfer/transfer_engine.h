@@ -32,6 +32,7 @@ enum class TransferEnd {
   DataDamaged,              // the third bad block
   CaptureNotWritten,        // the capture file could not take a block, or be finished
   Stopped,                  // the operator asked it to stop (a signal to kvx-transfer)
+  NoMemory,                 // no memory to convert the capture: the front end ends the process
 };
 
 // What becomes of the capture file at the end of the data. The window deletes it, as every

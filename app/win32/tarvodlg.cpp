@@ -3,6 +3,7 @@
 // windows.h first: shlobj.h needs its types.
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "program_texts.h"
@@ -62,6 +63,8 @@ void CTarvoDlg::OnDataTransfer() {
   if (folder.empty()) return;
   UpdateData(true);  // the display mode, for the whole transfer
   engine_.Run(folder, displayMode);
+  // After its message, no memory ends the program.
+  if (engine_.transferEnd == TransferEnd::NoMemory) std::exit(1);  // NOLINT(concurrency-mt-unsafe)
 }
 
 void CTarvoDlg::ShowStatus(const std::string& text) {

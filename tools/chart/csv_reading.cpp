@@ -5,23 +5,41 @@
 #include <string_view>
 #include <vector>
 
+#include "csv_layout.h"
+#include "program_texts.h"
 #include "system_calls.h"
 
 namespace chart {
 
 namespace {
 
-// The header texts of the CSV files, in UTF-8 (the program writes them in code page 932).
-constexpr std::string_view kFileNameLabel = "ファイルネーム,";
-constexpr std::string_view kStartTimeLabel = "測定開始時間,";
-constexpr std::string_view kIntervalLabel = "インターバル,";
-constexpr std::string_view kRelativeTimeColumns = "サンプリング№,時:分:秒,";
-constexpr std::string_view kCalendarColumns = "サンプリングNo.,年/月/日,時:分:秒,";
-constexpr std::string_view kValueColumns = "サンプリング№,";
-constexpr std::string_view kMeasurementTimeColumns = "サンプリングNo.,計測時間,";
-constexpr std::string_view kMilliseconds = "ミリ秒";
-constexpr std::string_view kMinutes = "分";
-constexpr std::string_view kSeconds = "秒";
+// The program's header texts, in UTF-8 as the reader compares them (it reads a file once it is
+// in UTF-8).
+struct Labels {
+  std::string fileName, startTime, interval, relativeColumns, calendarColumns, valueColumns,
+      measurementColumns, milliseconds, minutes, seconds;
+};
+
+std::string Utf8(std::string_view cp932) {
+  std::string utf8;
+  kvx::system::Cp932ToUtf8(std::string(cp932), &utf8);
+  return utf8;
+}
+
+const Labels& CsvLabels() {
+  namespace texts = kvx::texts;
+  static const Labels labels = {Utf8(texts::kFileNameLabel),
+                                Utf8(texts::kStartTimeLabel),
+                                Utf8(texts::kIntervalLabel),
+                                Utf8(texts::kRelativeTimeColumns),
+                                Utf8(texts::kAbsoluteTimeColumns),
+                                Utf8(texts::kValueColumns),
+                                Utf8(texts::kMeasurementTimeColumns),
+                                Utf8(texts::kMilliseconds),
+                                Utf8(texts::kMinutes),
+                                Utf8(texts::kSeconds)};
+  return labels;
+}
 
 constexpr int64_t kSecondsPerDay = 86400;
 constexpr int64_t kLargestNumber = 1000000000000;  // bounds every field read, so sums stay small
@@ -111,11 +129,11 @@ bool ReadDate(std::string_view text, int64_t* seconds) {
 // range.
 bool ReadValue(std::string_view text, Reading* reading) {
   text = Trimmed(text);
-  if (text == "32767") {
+  if (text == kvx::csv::kOverRange) {
     reading->kind = Reading::kOverRange;
     return true;
   }
-  if (text == "-32767") {
+  if (text == kvx::csv::kUnderRange) {
     reading->kind = Reading::kUnderRange;
     return true;
   }
@@ -133,23 +151,25 @@ bool ReadValue(std::string_view text, Reading* reading) {
 // "MM分SS秒" or "NNNミリ秒" in milliseconds; 0 when it is neither.
 int64_t IntervalMilliseconds(std::string_view text) {
   int64_t value = 0;
-  if (text.size() > kMilliseconds.size() &&
-      text.substr(text.size() - kMilliseconds.size()) == kMilliseconds) {
-    return ReadInteger(text.substr(0, text.size() - kMilliseconds.size()), &value) && value > 0
+  if (text.size() > CsvLabels().milliseconds.size() &&
+      text.substr(text.size() - CsvLabels().milliseconds.size()) == CsvLabels().milliseconds) {
+    return ReadInteger(text.substr(0, text.size() - CsvLabels().milliseconds.size()), &value) &&
+                   value > 0
                ? value
                : 0;
   }
-  const std::size_t minutesEnd = text.find(kMinutes);
+  const std::size_t minutesEnd = text.find(CsvLabels().minutes);
   int64_t seconds = 0;
-  if (minutesEnd == std::string_view::npos || text.size() < kSeconds.size() ||
-      text.substr(text.size() - kSeconds.size()) != kSeconds ||
+  if (minutesEnd == std::string_view::npos || text.size() < CsvLabels().seconds.size() ||
+      text.substr(text.size() - CsvLabels().seconds.size()) != CsvLabels().seconds ||
       !ReadInteger(text.substr(0, minutesEnd), &value)) {
     return 0;
   }
-  const std::size_t secondsBegin = minutesEnd + kMinutes.size();
-  if (secondsBegin > text.size() - kSeconds.size() ||
-      !ReadInteger(text.substr(secondsBegin, text.size() - kSeconds.size() - secondsBegin),
-                   &seconds)) {
+  const std::size_t secondsBegin = minutesEnd + CsvLabels().minutes.size();
+  if (secondsBegin > text.size() - CsvLabels().seconds.size() ||
+      !ReadInteger(
+          text.substr(secondsBegin, text.size() - CsvLabels().seconds.size() - secondsBegin),
+          &seconds)) {
     return 0;
   }
   const int64_t milliseconds = (value * 60 + seconds) * 1000;
@@ -160,7 +180,7 @@ int64_t IntervalMilliseconds(std::string_view text) {
 // seconds since 2000 when every part is a number.
 bool ReadStart(std::string_view line, Group* group) {
   static constexpr std::string_view kSuffixes[] = {"年", "月", "日", "時", "分", "秒"};
-  const std::vector<std::string_view> parts = Split(line.substr(kStartTimeLabel.size()), ',');
+  const std::vector<std::string_view> parts = Split(line.substr(CsvLabels().startTime.size()), ',');
   if (parts.size() != 6) return false;
   std::string_view values[6];
   for (std::size_t i = 0; i < 6; ++i) {
@@ -197,7 +217,7 @@ std::string AtLine(std::size_t index) {
 // Whether the bytes are UTF-8 text that begins as a CSV file of the program would.
 bool LooksLikeUtf8Csv(std::string_view bytes) {
   if (StartsWith(bytes, "\xef\xbb\xbf")) bytes.remove_prefix(3);
-  return StartsWith(bytes, kFileNameLabel);
+  return StartsWith(bytes, CsvLabels().fileName);
 }
 
 }  // namespace
@@ -222,17 +242,18 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   }
 
-  if (!StartsWith(lines[0], kFileNameLabel)) {
+  if (!StartsWith(lines[0], CsvLabels().fileName)) {
     return Fail(error, "it does not begin with \"ファイルネーム,\"");
   }
-  group->title = std::string(lines[0].substr(kFileNameLabel.size()));
-  if (lines.size() < 2 || !StartsWith(lines[1], kStartTimeLabel) || !ReadStart(lines[1], group)) {
+  group->title = std::string(lines[0].substr(CsvLabels().fileName.size()));
+  if (lines.size() < 2 || !StartsWith(lines[1], CsvLabels().startTime) ||
+      !ReadStart(lines[1], group)) {
     return Fail(error, AtLine(1) + "no start time \"測定開始時間,YY年,MM月,DD日,hh時,mm分,ss秒\"");
   }
   std::size_t next = 2;
   bool hasInterval = false;
-  if (lines.size() > next && StartsWith(lines[next], kIntervalLabel)) {
-    group->interval = std::string(lines[next].substr(kIntervalLabel.size()));
+  if (lines.size() > next && StartsWith(lines[next], CsvLabels().interval)) {
+    group->interval = std::string(lines[next].substr(CsvLabels().interval.size()));
     group->intervalMilliseconds = IntervalMilliseconds(group->interval);
     hasInterval = true;
     ++next;
@@ -245,21 +266,21 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
   }
   const std::string_view columns = lines[next];
   std::size_t fields = 0;
-  if (hasInterval && StartsWith(columns, kRelativeTimeColumns)) {
+  if (hasInterval && StartsWith(columns, CsvLabels().relativeColumns)) {
     group->form = TimeForm::kRelative;
-    group->unit = std::string(columns.substr(kRelativeTimeColumns.size()));
+    group->unit = std::string(columns.substr(CsvLabels().relativeColumns.size()));
     fields = 3;
-  } else if (hasInterval && StartsWith(columns, kCalendarColumns)) {
+  } else if (hasInterval && StartsWith(columns, CsvLabels().calendarColumns)) {
     group->form = TimeForm::kCalendar;
-    group->unit = std::string(columns.substr(kCalendarColumns.size()));
+    group->unit = std::string(columns.substr(CsvLabels().calendarColumns.size()));
     fields = 4;
-  } else if (!hasInterval && StartsWith(columns, kMeasurementTimeColumns)) {
+  } else if (!hasInterval && StartsWith(columns, CsvLabels().measurementColumns)) {
     group->form = TimeForm::kMeasurementClock;
-    group->unit = std::string(columns.substr(kMeasurementTimeColumns.size()));
+    group->unit = std::string(columns.substr(CsvLabels().measurementColumns.size()));
     fields = 3;
-  } else if (!hasInterval && StartsWith(columns, kValueColumns)) {
+  } else if (!hasInterval && StartsWith(columns, CsvLabels().valueColumns)) {
     group->form = TimeForm::kNone;
-    group->unit = std::string(columns.substr(kValueColumns.size()));
+    group->unit = std::string(columns.substr(CsvLabels().valueColumns.size()));
     fields = 2;
   } else {
     return Fail(error, AtLine(next) + "not the column titles of a KVX-300 CSV file");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "hex_digits.h"
+
 namespace emulator {
 
 namespace {
@@ -9,13 +11,6 @@ namespace {
 const char kIdentificationKind1[] = "STATUS2\r006T000100\r";
 const char kIdentificationKind2[] = "STATUS2\r001T000100\r";
 const char kStatusReply[] = "STATUS\r00000000\r";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 
@@ -54,8 +49,8 @@ bool Unescape(const std::string& text, std::string* bytes) {
         break;
       case 'x': {
         if (i + 2 >= text.size()) return false;
-        const int high = HexValue(text[i + 1]);
-        const int low = HexValue(text[i + 2]);
+        const int high = kvx::HexDigitValue(text[i + 1]);
+        const int low = kvx::HexDigitValue(text[i + 2]);
         if (high < 0 || low < 0) return false;
         *bytes += static_cast<char>(high * 16 + low);
         i += 2;
@@ -123,7 +118,7 @@ std::string Instrument::Block(std::size_t number) const {
   const std::string data = capture_.substr((number - 1) * digits, digits);
   int sum = 0;
   for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-    sum += HexValue(data[i]) * 16 + HexValue(data[i + 1]);
+    sum += kvx::HexDigitValue(data[i]) * 16 + kvx::HexDigitValue(data[i + 1]);
   }
   const int checksum = (256 - sum % 256) % 256;
   const char digitsOf[] = "0123456789ABCDEF";
@@ -223,7 +218,8 @@ std::string Instrument::SendBlock(std::size_t number, std::string* label) {
   if (faults_.corruptAlways.count(key) != 0 || (first && faults_.corruptOnce.count(key) != 0)) {
     // One more than the right checksum: the sum ends in 01, not 00.
     const std::size_t at = block.size() - 3;
-    const int checksum = (HexValue(block[at]) * 16 + HexValue(block[at + 1]) + 1) % 256;
+    const int checksum =
+        (kvx::HexDigitValue(block[at]) * 16 + kvx::HexDigitValue(block[at + 1]) + 1) % 256;
     const char digits[] = "0123456789ABCDEF";
     block[at] = digits[checksum >> 4];
     block[at + 1] = digits[checksum & 15];

@@ -41,13 +41,6 @@ int32_t ReadInteger(std::string_view text, int base) {
 
 }  // namespace
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string_view Mid(std::string_view text, std::size_t position, std::size_t count) {
   if (position >= text.size()) return {};
   return text.substr(position, count);
@@ -103,12 +96,17 @@ HeaderRecord DecodeHeaderRecord(std::string_view record) {
   return header;
 }
 
-SampleValue DecodeSample(std::string_view text) {
-  if (text == "7FFF") return {SampleValue::Sentinel7FFF, 0};
-  if (text == "8001") return {SampleValue::Sentinel8001, 0};
-  int32_t raw = ReadHexadecimal(text);
+SampleValue SampleOf(int32_t raw) {
+  if (raw == 0x8001) return {SampleValue::Sentinel8001, 0};
   if (raw >= 0x8000) raw -= 0x10000;  // 16-bit two's complement
   return {SampleValue::Measured, raw};
+}
+
+SampleValue DecodeSample(std::string_view text) {
+  // The over-range mark is this text exactly: "7fff" is a measurement.
+  if (text == "7FFF") return {SampleValue::Sentinel7FFF, 0};
+  // Of the texts of up to four characters, only "8001" reads as 0x8001.
+  return SampleOf(ReadHexadecimal(text));
 }
 
 }  // namespace kvx

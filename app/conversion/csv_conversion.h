@@ -15,6 +15,7 @@ namespace kvx {
 
 enum class ConversionEnd {
   Converted,         // every group of the capture was written
+  NoMemory,          // no working buffer for the capture; nothing was written or shown
   CaptureNotOpened,  // the capture file could not be read; nothing was written
   // The walk stopped at a group, with its message; the groups before it remain:
   FolderNotCreated,  // QM-DATA could not be made
@@ -55,7 +56,8 @@ struct ConversionOutcome {
 // Converts the capture at transfer.capturePath (its first transfer.payloadLength characters)
 // into CSV files below transfer.saveFolder, for an instrument of kind 1 or 2, with relative
 // (displayMode 0) or absolute (1) times. Every message goes to `observer`, every file through
-// `files`. A working buffer that cannot be had ends the process with status 1.
+// `files`. Without memory for its working buffer it shows nothing and gives NoMemory: the front
+// end then shows "メモリが確保できません" and ends the process with status 1.
 ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
                                  ConversionObserver& observer, FileSystem& files,
                                  TransferState& transfer);

@@ -8,17 +8,22 @@
 #include <string>
 #include <string_view>
 
+#include "hex_digits.h"
+
 namespace kvx {
 
 constexpr std::size_t kHeaderRecordSize = 60;
+
+// The characters of one sample: four hexadecimal digits of its value, and for kind 2 eight more
+// of the instrument's own clock.
+constexpr std::size_t SampleSize(int instrumentKind) {
+  return instrumentKind == 2 ? 12 : 4;
+}
 
 // Pieces of a text: a piece past the end is empty, one that runs past the end is cut there.
 std::string_view Mid(std::string_view text, std::size_t position, std::size_t count);
 std::string_view Left(std::string_view text, std::size_t count);
 std::string_view Right(std::string_view text, std::size_t count);
-
-// The value of a hexadecimal digit of either case, or -1 for any other character.
-int HexDigitValue(char c);
 
 // Numbers as the C library's strtol reads them: leading white space, an optional sign, for
 // base 16 an optional 0x, then digits up to the first other character; no digits gives 0.
@@ -47,7 +52,11 @@ struct SampleValue {
   int32_t tenths = 0;
 };
 
-// Decodes a kind-1 sample, or the value part of a kind-2 sample.
+// The value of a sample whose four digits read as `raw` (0 to 0xFFFF), but for the over-range
+// mark, which only the text "7FFF" is.
+SampleValue SampleOf(int32_t raw);
+
+// Decodes a kind-1 sample, or the value part of a kind-2 sample (at most four characters).
 SampleValue DecodeSample(std::string_view text);
 
 }  // namespace kvx
