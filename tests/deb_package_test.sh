@@ -8,9 +8,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 deb=$1
 work=$(mktemp -d "$PWD/build/deb-package-test.XXXXXX")
-emulator=
+source scripts/lib/harness.sh
 cleanup() {
-  [ -n "$emulator" ] && kill "$emulator" 2>/dev/null && wait "$emulator" 2>/dev/null
+  stop_emulator
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -82,10 +82,8 @@ check "the installed kvx-convert passes the conversion's tests" [ "${PIPESTATUS[
 # A whole download with the installed tools: the emulator with the kind-2 example capture, two
 # data blocks at the protocol's own pace.
 export TARVO_DEVICE_ROOT=$work/devices
-"$root/usr/bin/kvx-emulator" --kind 2 --capture examples/kind2-capture.txt >/dev/null 2>&1 &
-emulator=$!
-socket="$TARVO_DEVICE_ROOT/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/0000-kvx-emulator"
-for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.1; done
+start_emulator "$TARVO_DEVICE_ROOT" "$root/usr/bin/kvx-emulator" --kind 2 \
+  --capture examples/kind2-capture.txt >/dev/null 2>&1
 mkdir -p "$work/download"
 "$root/usr/bin/kvx-transfer" --folder "$work/download" --time absolute >"$work/transfer.out" 2>&1
 check "the installed kvx-transfer downloads from the installed kvx-emulator (exit status 0)" \

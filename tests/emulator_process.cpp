@@ -15,13 +15,14 @@
 #include <stdexcept>
 #include <thread>
 
+#include "device_access.h"
+#include "standin_wire.h"
+
 extern char** environ;
 
 namespace testing_support {
 
 namespace {
-
-constexpr char kInterfaceFolder[] = "/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/";
 
 // The test's environment with `added` ("NAME=value") put in, each replacing a variable of its
 // name.
@@ -176,7 +177,7 @@ bool EmulatorProcess::StopsWithin(int signal, std::chrono::milliseconds limit) {
 }
 
 std::string EmulatorProcess::InterfacePath() const {
-  return root_ + kInterfaceFolder + "0000-kvx-emulator";
+  return root_ + "/" + standin::InterfaceClassName(tarvo::INTERFACE_GUID) + "/0000-kvx-emulator";
 }
 
 bool EmulatorProcess::InterfacePresent() const {

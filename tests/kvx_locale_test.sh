@@ -21,6 +21,7 @@ chart=$6
 work=$(mktemp -d /tmp/kvx-locale-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/harness.sh"
 
 # The locales, compiled from the system's locale sources into a folder of the test's own.
 export LOCPATH=$work/locales
@@ -67,17 +68,11 @@ download() {
   local place=$work/$case/$name
   local root=$place/root
   mkdir -p "$root" "$place/tmp" "$place/保存先"
-  TARVO_DEVICE_ROOT=$root "$emulator" --kind "$kind" --capture "$capture" >/dev/null 2>&1 &
-  local server=$!
-  for _ in $(seq 1000); do
-    [ -S "$root/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/0000-kvx-emulator" ] && break
-    sleep 0.01
-  done
+  start_emulator "$root" "$emulator" --kind "$kind" --capture "$capture" >/dev/null 2>&1
   TARVO_DEVICE_ROOT=$root TMPDIR=$place/tmp tool "${case#*-}" "${case%%-*}" "$place/report" \
     "$transfer" --folder "$place/保存先" --time "$time" >/dev/null 2>"$place/err"
   echo $? >"$place/status"
-  kill $server
-  wait $server 2>/dev/null
+  stop_emulator
 }
 
 # A case is a mode and a locale ("plain-C", "preloaded-de_DE.UTF-8" …): its two downloads in

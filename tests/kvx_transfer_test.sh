@@ -9,28 +9,22 @@ transfer=$1
 emulator=$2
 convert=$3
 work=$(mktemp -d /tmp/kvx-transfer-test.XXXXXX)
-emulators=()
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/harness.sh"
 cleanup() {
-  for pid in "${emulators[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 capture=000102030405  # six one-byte blocks
 
-# start_emulator CASE OPTION...: an emulator of its own for the case, in the background.
-start_emulator() {
+# start_case_emulator CASE OPTION...: an emulator of its own for the case, in the background.
+start_case_emulator() {
   local case=$1
   shift
   mkdir -p "$work/$case/root" "$work/$case/tmp" "$work/$case/save"
   printf '%s' "$capture" >"$work/$case/capture"
-  TARVO_DEVICE_ROOT=$work/$case/root "$emulator" --capture "$work/$case/capture" \
-    --block-bytes 1 --log "$work/$case/log" "$@" >/dev/null 2>&1 &
-  echo $! >"$work/$case/emulator.pid"
-  for _ in $(seq 500); do
-    [ -S "$work/$case/root/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}/0000-kvx-emulator" ] && return
-    sleep 0.01
-  done
+  start_emulator "$work/$case/root" "$emulator" --capture "$work/$case/capture" \
+    --block-bytes 1 --log "$work/$case/log" "$@" >/dev/null 2>&1
 }
 
 # run_transfer CASE OPTION...: kvx-transfer into the case's folder; its exit status, wall time
@@ -46,13 +40,6 @@ run_transfer() {
   } 2>"$work/$case/times"
 }
 
-stop_emulator() {
-  local pid
-  pid=$(cat "$work/$1/emulator.pid" 2>/dev/null) || return 0
-  kill "$pid" 2>/dev/null
-  while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
-}
-
 # case_ NAME EMULATOR-OPTION... -- TRANSFER-OPTION...: one transfer against its own emulator.
 case_() {
   local name=$1
@@ -63,9 +50,9 @@ case_() {
     shift
   done
   shift
-  start_emulator "$name" "${options[@]}"
+  start_case_emulator "$name" "${options[@]}"
   run_transfer "$name" "$@"
-  stop_emulator "$name"
+  stop_emulator
 }
 
 source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
@@ -94,18 +81,18 @@ case_ waking --first-reply-delay 5000 -- &
 incomplete="in'complete one"
 (mkdir -p "$work/$incomplete/save" && touch "$work/$incomplete/save/QM-DATA" &&
   case_ "$incomplete" --) &
-(start_emulator no-temporary-folder && TMPDIR=$work/no-temporary-folder/none \
+(start_case_emulator no-temporary-folder && TMPDIR=$work/no-temporary-folder/none \
   TARVO_DEVICE_ROOT=$work/no-temporary-folder/root "$transfer" \
   --folder "$work/no-temporary-folder/save" >/dev/null 2>&1
   echo $? >"$work/no-temporary-folder/status"
-  stop_emulator no-temporary-folder) &
+  stop_emulator) &
 # No instrument at all: its emulator is gone before the transfer starts.
-(start_emulator no-instrument && stop_emulator no-instrument && run_transfer no-instrument) &
+(start_case_emulator no-instrument && stop_emulator && run_transfer no-instrument) &
 
 # One transfer at a time: a second one, started while the first has the instrument, ends at
 # once and leaves the first to finish.
 pair_case() {
-  start_emulator pair
+  start_case_emulator pair
   run_transfer pair &
   local first=$!
   for _ in $(seq 500); do grep -q '^link opened' "$work/pair/log" 2>/dev/null && break; sleep 0.01; done
@@ -114,13 +101,13 @@ pair_case() {
   { time TARVO_DEVICE_ROOT=$work/pair/root "$transfer" --folder "$work/second" \
     >/dev/null 2>"$work/second/err"; echo $? >"$work/second/status"; } 2>"$work/second/times"
   wait $first
-  stop_emulator pair
+  stop_emulator
 }
 
 # Signals in the middle of a transfer: the instrument is told "END\r", nothing is left.
 signal_case() {  # case signal log-line-to-wait-for
   local case=$1 signal=$2 line=$3
-  start_emulator "$case"
+  start_case_emulator "$case"
   # A background job of a script starts with SIGINT ignored, as kvx-transfer leaves it then.
   TARVO_DEVICE_ROOT=$work/$case/root TMPDIR=$work/$case/tmp env --default-signal=INT \
     "$transfer" --folder "$work/$case/save" >/dev/null 2>"$work/$case/err" &
@@ -129,11 +116,11 @@ signal_case() {  # case signal log-line-to-wait-for
   kill -"$signal" $pid
   wait $pid
   echo $? >"$work/$case/status"
-  stop_emulator "$case"
+  stop_emulator
 }
 # Started with SIGINT ignored (a background job, nohup), kvx-transfer lets it be.
 ignored_case() {
-  start_emulator ignored
+  start_case_emulator ignored
   TARVO_DEVICE_ROOT=$work/ignored/root TMPDIR=$work/ignored/tmp "$transfer" \
     --folder "$work/ignored/save" >/dev/null 2>&1 &
   local pid=$!
@@ -141,7 +128,7 @@ ignored_case() {
   kill -INT $pid
   wait $pid
   echo $? >"$work/ignored/status"
-  stop_emulator ignored
+  stop_emulator
 }
 pair_case &
 ignored_case &

@@ -38,11 +38,16 @@ start_emulator() {
   return 1
 }
 
-# stop_emulator: Ctrl-C for the emulator that start_emulator started in this shell, and its end
-# awaited; it withdraws the instrument as it ends.
+# stop_emulator: SIGTERM for the emulator that start_emulator started in this shell, which
+# withdraws the instrument as it ends; SIGKILL should it still run 10 s later.
 stop_emulator() {
   [ -n "$emulator_pid" ] || return 0
-  kill -INT "$emulator_pid" 2>/dev/null || true
+  kill -TERM "$emulator_pid" 2>/dev/null || true
+  for _ in $(seq 1000); do
+    running "$emulator_pid" || break
+    sleep 0.01
+  done
+  if running "$emulator_pid"; then kill -KILL "$emulator_pid" 2>/dev/null || true; fi
   wait "$emulator_pid" 2>/dev/null || true
   emulator_pid=
 }
@@ -80,6 +85,7 @@ stop_wine_emulator() {
 # menu entries.
 start_wine_prefix() {
   export WINEPREFIX=$1
+  wine_prefix_made=$1
   mkdir -p "$WINEPREFIX"
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   # Wine keeps its server's lock in /tmp/wine-*/server-<device>-<inode of the prefix>.
@@ -88,12 +94,14 @@ start_wine_prefix() {
   wineserver -p
 }
 
-# stop_wine_prefix: ends the prefix's server and every program still running in it, and removes
-# the prefix and the server's lock folder.
+# stop_wine_prefix: ends the server of the prefix that start_wine_prefix made and every program
+# still running in it, and removes the prefix and the server's lock folder. Any other prefix is
+# left alone.
 stop_wine_prefix() {
-  [ -n "${WINEPREFIX:-}" ] || return 0
+  [ -n "${wine_prefix_made:-}" ] && [ "$wine_prefix_made" = "${WINEPREFIX:-}" ] || return 0
   wineserver -k 2>/dev/null || true
-  rm -rf "$WINEPREFIX"
+  rm -rf "$wine_prefix_made"
+  wine_prefix_made=
   local dir
   for dir in ${wine_server_dirs:-}; do
     [ -d "$dir" ] && rm -rf "$dir" && rmdir "$(dirname "$dir")" 2>/dev/null
