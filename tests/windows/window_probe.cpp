@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "resource.h"
+
 namespace {
 
 const wchar_t kMainTitle[] = L"KVX-300  Ver. 3.1";
@@ -26,11 +28,42 @@ const wchar_t kDialogFont[] = L"ＭＳ Ｐゴシック";
 const wchar_t kCommunicating[] = L"通信中…";
 const wchar_t kFinished[] = L"終了しました";
 
-constexpr int kTransferButton = 1019;
-constexpr int kCloseButton = 1000;
-constexpr int kStatusLine = 1027;
-constexpr int kRelativeTime = 1029;
-constexpr int kAbsoluteTime = 1030;
+constexpr int kTransferButton = IDC_TRANSFER;
+constexpr int kCloseButton = IDC_CLOSE;
+constexpr int kStatusLine = IDC_STATUS;
+constexpr int kRelativeTime = IDC_RELATIVE_TIME;
+constexpr int kAbsoluteTime = IDC_ABSOLUTE_TIME;
+
+// The main dialog's controls by the names that the commands and their output use.
+struct NamedControl {
+  const wchar_t* name;
+  int id;
+};
+const NamedControl kNamedControls[] = {{L"transfer", kTransferButton},
+                                       {L"close", kCloseButton},
+                                       {L"relative", kRelativeTime},
+                                       {L"absolute", kAbsoluteTime}};
+
+// The name of a control, or its id when it has none.
+std::string NameOf(int id) {
+  for (const NamedControl& control : kNamedControls) {
+    if (control.id == id) {
+      std::string name;
+      for (const wchar_t* c = control.name; *c != L'\0'; ++c)
+        name += static_cast<char>(*c);
+      return name;
+    }
+  }
+  return std::to_string(id);
+}
+
+// The id of the control with this name, or 0.
+int IdNamed(const wchar_t* name) {
+  for (const NamedControl& control : kNamedControls) {
+    if (std::wcscmp(control.name, name) == 0) return control.id;
+  }
+  return 0;
+}
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kFindSeconds = 10;
 
@@ -219,28 +252,47 @@ struct ExpectedControl {
   int id;
   const wchar_t* className;
   const wchar_t* text;  // as shown at first display
-  int x, y, cx, cy;
-  DWORD typeMask;  // the bits that make the control's kind
+  DWORD typeMask;       // the bits that make the control's kind
   DWORD type;
   DWORD required;  // other style bits that must be set
   DWORD absent;    // and bits that must not be
 };
 
 const ExpectedControl kMainControls[] = {
-    {kTransferButton, L"Button", L"データ転送", 86, 27, 50, 14, BS_TYPEMASK, BS_PUSHBUTTON,
-     WS_TABSTOP, WS_GROUP},
-    {kCloseButton, L"Button", L"閉じる", 86, 58, 50, 14, BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP,
-     WS_GROUP},
-    {kStatusLine, L"Static", L"", 5, 58, 79, 14, SS_TYPEMASK, SS_CENTER, WS_GROUP, WS_TABSTOP},
-    {kRelativeTime, L"Button", L"相対時間", 15, 20, 43, 10, BS_TYPEMASK, BS_AUTORADIOBUTTON,
-     BS_NOTIFY | WS_GROUP, 0},
-    {kAbsoluteTime, L"Button", L"絶対時間", 14, 35, 43, 10, BS_TYPEMASK, BS_AUTORADIOBUTTON,
-     BS_NOTIFY, WS_GROUP},
-    {-1, L"Button", L"表示方法", 5, 7, 73, 43, BS_TYPEMASK, BS_GROUPBOX, WS_GROUP, WS_TABSTOP},
+    {kTransferButton, L"Button", L"データ転送", BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, WS_GROUP},
+    {kCloseButton, L"Button", L"閉じる", BS_TYPEMASK, BS_PUSHBUTTON, WS_TABSTOP, WS_GROUP},
+    {kStatusLine, L"Static", L"", SS_TYPEMASK, SS_CENTER, WS_GROUP, WS_TABSTOP},
+    {kRelativeTime, L"Button", L"相対時間", BS_TYPEMASK, BS_AUTORADIOBUTTON, BS_NOTIFY | WS_GROUP,
+     0},
+    {kAbsoluteTime, L"Button", L"絶対時間", BS_TYPEMASK, BS_AUTORADIOBUTTON, BS_NOTIFY, WS_GROUP},
+    {-1, L"Button", L"表示方法", BS_TYPEMASK, BS_GROUPBOX, WS_GROUP, WS_TABSTOP},
 };
 
-bool Near(double measured, int expected) {
-  return std::fabs(measured - expected) <= 1.0;
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+bool Overlap(const RECT& a, const RECT& b) {
+  RECT both;
+  return IntersectRect(&both, &a, &b) != FALSE;
+}
+
+// The width in pixels of a control's text in the dialog's font (9 points of kDialogFont; the
+// program's own font handle is no use in this process).
+int TextWidth(HWND control) {
+  const std::wstring text = TextOf(control);
+  HDC context = GetDC(control);
+  HFONT font = CreateFontW(-MulDiv(9, GetDeviceCaps(context, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
+                           FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, kDialogFont);
+  HGDIOBJ before = SelectObject(context, font);
+  SIZE size = {};
+  GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(context, before);
+  DeleteObject(font);
+  ReleaseDC(control, context);
+  return size.cx;
 }
 
 int Layout() {
@@ -274,11 +326,9 @@ int Layout() {
         "extended style " + Hex(exStyle) + ": WS_EX_APPWINDOW");
   RECT client;
   GetClientRect(dialog, &client);
-  const double width = client.right * 1000.0 / scale.x;
-  const double height = client.bottom * 1000.0 / scale.y;
-  Check(Near(width, 143) && Near(height, 79),
-        "client area " + Units(width) + " x " + Units(height) + " dialog units (" +
-            std::to_string(client.right) + " x " + std::to_string(client.bottom) + " pixels)");
+  Line("     client area " + Units(client.right * 1000.0 / scale.x) + " x " +
+       Units(client.bottom * 1000.0 / scale.y) + " dialog units");
+  std::vector<RECT> rects;
 
   const std::vector<HWND> children = Children(dialog);
   Check(children.size() == std::size(kMainControls), std::to_string(children.size()) + " controls");
@@ -296,6 +346,7 @@ int Layout() {
     const double y = rect.top * 1000.0 / scale.y;
     const double cx = (rect.right - rect.left) * 1000.0 / scale.x;
     const double cy = (rect.bottom - rect.top) * 1000.0 / scale.y;
+    rects.push_back(rect);
     const bool idMatches = want.id == -1 ? LOWORD(id) == 0xFFFF : id == want.id;
     const std::string what = "control " + std::to_string(i + 1) + ": " + Utf8(className) + " id " +
                              std::to_string(id) + " \"" + Utf8(text) + "\" style " +
@@ -305,16 +356,33 @@ int Layout() {
                               (controlStyle & want.required) == want.required &&
                               (controlStyle & want.absent) == 0 &&
                               (controlStyle & (WS_CHILD | WS_VISIBLE)) == (WS_CHILD | WS_VISIBLE);
+    // A radio button's text stands beside its circle: it needs some 12 dialog units more.
+    const int room = (rect.right - rect.left) - ((controlStyle & BS_TYPEMASK) == BS_AUTORADIOBUTTON
+                                                     ? static_cast<int>(12 * scale.x / 1000)
+                                                     : 0);
+    const int textWidth = TextWidth(control);
     Check(idMatches && _wcsicmp(className.c_str(), want.className) == 0 && text == want.text &&
-              styleMatches && Near(x, want.x) && Near(y, want.y) && Near(cx, want.cx) &&
-              Near(cy, want.cy),
-          what);
+              styleMatches && Inside(rect, client) && textWidth <= room,
+          what + ", inside the client area, its text fitting (" + std::to_string(textWidth) +
+              " of " + std::to_string(room) + " pixels)");
+  }
+  // The group box holds the two radio buttons; no other controls overlap.
+  if (rects.size() == std::size(kMainControls)) {
+    const RECT& group = rects[5];
+    Check(Inside(rects[3], group) && Inside(rects[4], group) && !Overlap(rects[3], rects[4]),
+          "the group box 表示方法 holds 相対時間 and 絶対時間, one above the other");
+    bool apart = true;
+    for (std::size_t a = 0; a < 3; ++a) {
+      for (std::size_t b = a + 1; b < rects.size(); ++b)
+        apart = apart && !Overlap(rects[a], rects[b]);
+    }
+    Check(apart, "the buttons and the status line overlap no other control");
   }
   for (const int button : {kTransferButton, kCloseButton}) {
     HWND control = GetDlgItem(dialog, button);
     Check(control != nullptr && (StyleOf(control) & BS_TYPEMASK) != BS_DEFPUSHBUTTON &&
               IsWindowEnabled(control),
-          std::to_string(button) + " enabled, not a default button");
+          NameOf(button) + " enabled, not a default button");
   }
   const LRESULT relative = Ask(GetDlgItem(dialog, kRelativeTime), BM_GETCHECK);
   const LRESULT absolute = Ask(GetDlgItem(dialog, kAbsoluteTime), BM_GETCHECK);
@@ -486,15 +554,13 @@ bool ReadDialogTemplate(const std::vector<BYTE>& bytes, DialogTemplate* dialog) 
 
 void CheckMainTemplate(HMODULE module) {
   const std::vector<BYTE> bytes =
-      JapaneseResource(module, RT_DIALOG, MAKEINTRESOURCEW(102), "dialog 102");
+      JapaneseResource(module, RT_DIALOG, MAKEINTRESOURCEW(IDD_MAIN), "dialog 102");
   DialogTemplate dialog;
   if (!ReadDialogTemplate(bytes, &dialog)) {
     Check(false, "dialog 102: a DLGTEMPLATEEX that reads to its end");
     return;
   }
-  Check(dialog.title == kMainTitle && dialog.cx == 143 && dialog.cy == 79,
-        "dialog 102: \"" + Utf8(dialog.title) + "\", " + std::to_string(dialog.cx) + " x " +
-            std::to_string(dialog.cy));
+  Check(dialog.title == kMainTitle, "dialog 102: \"" + Utf8(dialog.title) + "\"");
   Check(dialog.style ==
                 (WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT) &&
             dialog.exStyle == WS_EX_APPWINDOW,
@@ -509,16 +575,14 @@ void CheckMainTemplate(HMODULE module) {
     const wchar_t* className;
     const wchar_t* text;
     DWORD style;  // besides WS_CHILD | WS_VISIBLE
-    int x, y, cx, cy;
   };
   const Item expected[] = {
-      {kTransferButton, L"Button", L"データ転送", BS_PUSHBUTTON | WS_TABSTOP, 86, 27, 50, 14},
-      {kCloseButton, L"Button", L"閉じる", BS_PUSHBUTTON | WS_TABSTOP, 86, 58, 50, 14},
-      {kStatusLine, L"Static", L"スタティック", SS_CENTER | WS_GROUP, 5, 58, 79, 14},
-      {kRelativeTime, L"Button", L"相対時間", BS_AUTORADIOBUTTON | BS_NOTIFY | WS_GROUP, 15, 20, 43,
-       10},
-      {kAbsoluteTime, L"Button", L"絶対時間", BS_AUTORADIOBUTTON | BS_NOTIFY, 14, 35, 43, 10},
-      {-1, L"Button", L"表示方法", BS_GROUPBOX | WS_GROUP, 5, 7, 73, 43},
+      {kTransferButton, L"Button", L"データ転送", BS_PUSHBUTTON | WS_TABSTOP},
+      {kCloseButton, L"Button", L"閉じる", BS_PUSHBUTTON | WS_TABSTOP},
+      {kStatusLine, L"Static", L"スタティック", SS_CENTER | WS_GROUP},
+      {kRelativeTime, L"Button", L"相対時間", BS_AUTORADIOBUTTON | BS_NOTIFY | WS_GROUP},
+      {kAbsoluteTime, L"Button", L"絶対時間", BS_AUTORADIOBUTTON | BS_NOTIFY},
+      {-1, L"Button", L"表示方法", BS_GROUPBOX | WS_GROUP},
   };
   Check(dialog.items.size() == std::size(expected),
         "dialog 102: " + std::to_string(dialog.items.size()) + " controls");
@@ -527,26 +591,25 @@ void CheckMainTemplate(HMODULE module) {
     const Item& want = expected[i];
     Check(item.id == want.id && _wcsicmp(item.className.c_str(), want.className) == 0 &&
               item.text == want.text && item.style == (want.style | WS_CHILD | WS_VISIBLE) &&
-              item.exStyle == 0 && item.x == want.x && item.y == want.y && item.cx == want.cx &&
-              item.cy == want.cy,
+              item.exStyle == 0,
           "dialog 102 control " + std::to_string(i + 1) + ": " + Utf8(item.className) + " id " +
-              std::to_string(item.id) + " \"" + Utf8(item.text) + "\" style " + Hex(item.style) +
-              " at " + std::to_string(item.x) + "," + std::to_string(item.y) + " " +
-              std::to_string(item.cx) + "x" + std::to_string(item.cy));
+              std::to_string(item.id) + " \"" + Utf8(item.text) + "\" style " + Hex(item.style));
   }
 }
 
 void CheckAboutTemplate(HMODULE module) {
   const std::vector<BYTE> bytes =
-      JapaneseResource(module, RT_DIALOG, MAKEINTRESOURCEW(100), "dialog 100");
+      JapaneseResource(module, RT_DIALOG, MAKEINTRESOURCEW(IDD_ABOUT), "dialog 100");
   DialogTemplate dialog;
   const bool read = ReadDialogTemplate(bytes, &dialog);
   std::set<int> ids;
   for (const TemplateItem& item : dialog.items) {
     if (_wcsicmp(item.className.c_str(), L"Static") == 0) ids.insert(item.id);
   }
-  Check(read && dialog.title == kAboutTitle && ids.count(1101) == 1 && ids.count(1102) == 1,
-        "dialog 100: \"" + Utf8(dialog.title) + "\" with the statics 1101 and 1102");
+  Check(read && dialog.title == kAboutTitle && ids.count(IDC_ABOUT_PROGRAM) == 1 &&
+            ids.count(IDC_ABOUT_LIBRARY) == 1,
+        "dialog 100: \"" + Utf8(dialog.title) +
+            "\" with the statics of the program's and the library's versions");
 }
 
 // The size of an icon image: a PNG's IHDR, or a DIB with its mask (twice as high).
@@ -575,7 +638,7 @@ bool IconImage(const std::vector<BYTE>& image, int* width, int* height, int* bit
 
 void CheckIcon(HMODULE module) {
   const std::vector<BYTE> group =
-      JapaneseResource(module, RT_GROUP_ICON, MAKEINTRESOURCEW(128), "icon group 128");
+      JapaneseResource(module, RT_GROUP_ICON, MAKEINTRESOURCEW(IDR_APP_ICON), "icon group 128");
   if (group.size() < 6) {
     Check(false, "icon group 128: a directory");
     return;
@@ -650,8 +713,8 @@ void CheckManifest(HMODULE module) {
 
 void CheckAboutEntry(HMODULE module) {
   // String 101 is the sixth of block 7 (strings 96-111), each a length and UTF-16 units.
-  const std::vector<BYTE> block =
-      JapaneseResource(module, RT_STRING, MAKEINTRESOURCEW(101 / 16 + 1), "string block 7");
+  const std::vector<BYTE> block = JapaneseResource(
+      module, RT_STRING, MAKEINTRESOURCEW(IDS_ABOUT_ENTRY / 16 + 1), "string block 7");
   std::size_t at = 0;
   std::wstring text = L"(none)";
   for (int index = 0; index < 16 && at + 2 <= block.size(); ++index) {
@@ -659,7 +722,7 @@ void CheckAboutEntry(HMODULE module) {
     std::memcpy(&length, block.data() + at, 2);
     at += 2;
     const std::size_t bytes = std::size_t{2} * length;
-    if (index == 101 % 16 && at + bytes <= block.size()) {
+    if (index == IDS_ABOUT_ENTRY % 16 && at + bytes <= block.size()) {
       text.assign(length, L'\0');
       std::memcpy(text.data(), block.data() + at, bytes);
     }
@@ -741,7 +804,7 @@ int Status() {
 }
 
 std::string EnabledText(HWND dialog, int id) {
-  return std::to_string(id) + (IsWindowEnabled(GetDlgItem(dialog, id)) ? " enabled" : " disabled");
+  return NameOf(id) + (IsWindowEnabled(GetDlgItem(dialog, id)) ? " enabled" : " disabled");
 }
 
 int Enabled() {
@@ -757,9 +820,9 @@ int Radio() {
   if (dialog == nullptr) return 1;
   for (const int id : {kRelativeTime, kAbsoluteTime}) {
     const LRESULT state = Ask(GetDlgItem(dialog, id), BM_GETCHECK);
-    Line(std::to_string(id) + (state == BST_CHECKED     ? " checked"
-                               : state == BST_UNCHECKED ? " unchecked"
-                                                        : " unknown"));
+    Line(NameOf(id) + (state == BST_CHECKED     ? " checked"
+                       : state == BST_UNCHECKED ? " unchecked"
+                                                : " unknown"));
   }
   return 0;
 }
@@ -770,10 +833,10 @@ int Click(int id) {
   if (dialog == nullptr) return 1;
   HWND control = GetDlgItem(dialog, id);
   if (control == nullptr || !PostMessageW(control, BM_CLICK, 0, 0)) {
-    Line("FAIL no control " + std::to_string(id));
+    Line("FAIL no control " + NameOf(id));
     return 1;
   }
-  Line("clicked " + std::to_string(id));
+  Line("clicked " + NameOf(id));
   return 0;
 }
 
@@ -872,9 +935,8 @@ int About(double seconds) {
     Line("FAIL no about box within " + Units(seconds) + " s");
     return 1;
   }
-  for (const int id : {1101, 1102}) {
-    Line(std::to_string(id) + ": " + OneLine(TextOf(GetDlgItem(about, id))));
-  }
+  Line("program: " + OneLine(TextOf(GetDlgItem(about, IDC_ABOUT_PROGRAM))));
+  Line("library: " + OneLine(TextOf(GetDlgItem(about, IDC_ABOUT_LIBRARY))));
   PostMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
   if (!WaitGone(about, 5)) {
     Line("FAIL the about box stayed open");
@@ -911,7 +973,7 @@ int Focus() {
   } else if (info.hwndFocus == dialog) {
     Line("focus: the dialog");
   } else {
-    Line("focus: " + std::to_string(GetDlgCtrlID(info.hwndFocus)));
+    Line("focus: " + NameOf(GetDlgCtrlID(info.hwndFocus)));
   }
   Line(std::string("active: ") + (info.hwndActive == dialog ? "the dialog"
                                   : info.hwndActive == nullptr
@@ -960,8 +1022,8 @@ int WatchTransfer(double seconds, bool closing) {
     const std::string at = " (" + std::to_string(now - start) + " ms)";
     if (text != last) Line("status: \"" + OneLine(text) + "\"" + at);
     if (buttons != lastButtons) {
-      Line(std::string("buttons: 1019 ") + ((buttons & 2) ? "enabled" : "disabled") + ", 1000 " +
-           ((buttons & 1) ? "enabled" : "disabled") + at);
+      Line(std::string("buttons: transfer ") + ((buttons & 2) ? "enabled" : "disabled") +
+           ", close " + ((buttons & 1) ? "enabled" : "disabled") + at);
     }
     if (visible != lastVisible) Line(std::string("window ") + (visible ? "shown" : "hidden") + at);
     last = text;
@@ -1021,7 +1083,8 @@ void Usage() {
       "  status | enabled | radio | focus\n"
       "                             the status line, the push buttons, the radio buttons,\n"
       "                             the control with the keyboard focus\n"
-      "  click ID                   posts a click to the control\n"
+      "  click transfer|close|relative|absolute\n"
+      "                             posts a click to the control\n"
       "  choose-folder ok|cancel    closes the folder chooser\n"
       "  message-box [SECONDS]      reads the program's message box and presses its button\n"
       "  sysmenu about|close        the system menu's about entry, or its close entry\n"
@@ -1054,8 +1117,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"enabled" && argc == 2) return Enabled();
   if (command == L"radio" && argc == 2) return Radio();
   if (command == L"focus" && argc == 2) return Focus();
-  if (command == L"click" && argc == 3)
-    return Click(static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+  if (command == L"click" && argc == 3 && IdNamed(argv[2]) != 0) return Click(IdNamed(argv[2]));
   if (command == L"choose-folder" && argc == 3 &&
       (std::wcscmp(argv[2], L"ok") == 0 || std::wcscmp(argv[2], L"cancel") == 0)) {
     return ChooseFolder(std::wcscmp(argv[2], L"ok") == 0, kFindSeconds);
