@@ -14,7 +14,7 @@ struct DeviceSlot {
   Handle handle;
 };
 
-DeviceSlot DeviceTable[MAX_DEVICES];
+DeviceSlot DeviceTable[MAX_DEVICES];  // NOLINT(readability-identifier-naming): its documented name
 
 bool IsDeviceNumber(int device) {
   return device >= 0 && device < MAX_DEVICES;

@@ -39,6 +39,8 @@ struct LockStorage {
 // The longest a pipe read waits for the device before it gives up and reports nothing.
 constexpr uint32_t kReadWaitMs = 1000;
 
+// The operations are named as the C calls they stand for.
+// NOLINTBEGIN(readability-identifier-naming)
 struct PlatformOps {
   // Path of the index-th present device interface of the class, in a buffer from malloc that
   // the caller frees; nullptr when there is none, or when memory runs out on the way.
@@ -66,7 +68,7 @@ struct PlatformOps {
 
   // Writes one trace line (code page 932 bytes, ending in "\n") to the debugger output.
   void (*trace)(const char* line);
-};
+};  // NOLINTEND(readability-identifier-naming)
 
 // The backend of the platform this library was built for.
 const PlatformOps& NativePlatform();

@@ -65,15 +65,15 @@ TEST(ChartCsvReadingTest, ReadsEveryLayoutThatTheConversionWrites) {
   EXPECT_EQ(relative.interval, "01分00秒");
   EXPECT_EQ(relative.intervalMilliseconds, 60000);
   EXPECT_EQ(relative.unit, "℃");
-  EXPECT_EQ(relative.form, TimeForm::kRelative);
-  EXPECT_THAT(Kinds(relative), ElementsAre(Reading::kMeasured, Reading::kOverRange,
-                                           Reading::kMeasured, Reading::kUnderRange));
+  EXPECT_EQ(relative.form, TimeForm::Relative);
+  EXPECT_THAT(Kinds(relative), ElementsAre(Reading::Measured, Reading::OverRange, Reading::Measured,
+                                           Reading::UnderRange));
   EXPECT_THAT(Tenths(relative), ElementsAre(235, 0, -100, 0));
   EXPECT_THAT(Seconds(relative), ElementsAre(0, 60, 120, 180));
 
   // The same in calendar times: seconds since 2000-01-01.
   Group calendar = Converted(1, kAbsolute, timed);
-  EXPECT_EQ(calendar.form, TimeForm::kCalendar);
+  EXPECT_EQ(calendar.form, TimeForm::Calendar);
   const int64_t start = (int64_t{2630} * 86400) + 37800;  // 2007-03-15 10:30:00
   EXPECT_EQ(calendar.startSeconds, start);
   EXPECT_THAT(Seconds(calendar), ElementsAre(start, start + 60, start + 120, start + 180));
@@ -81,7 +81,7 @@ TEST(ChartCsvReadingTest, ReadsEveryLayoutThatTheConversionWrites) {
   // Kind 1 without times, in Fahrenheit, and an interval in milliseconds.
   Group untimed =
       Converted(1, kRelative, HeaderRecord("070315103000", "0500", "83", '4', '1', 2) + "00EB0001");
-  EXPECT_EQ(untimed.form, TimeForm::kNone);
+  EXPECT_EQ(untimed.form, TimeForm::None);
   EXPECT_EQ(untimed.unit, "°F");
   EXPECT_EQ(untimed.interval, "");
   EXPECT_THAT(Tenths(untimed), ElementsAre(235, 1));
@@ -95,10 +95,9 @@ TEST(ChartCsvReadingTest, ReadsEveryLayoutThatTheConversionWrites) {
   Group clock = Converted(2, kAbsolute,
                           HeaderRecord("070315103000", "0000", "00", '4', '1', 3) + "00EB0001050A" +
                               "7FFF00010514" + "FF9C0001051E");
-  EXPECT_EQ(clock.form, TimeForm::kMeasurementClock);
+  EXPECT_EQ(clock.form, TimeForm::MeasurementClock);
   EXPECT_THAT(Seconds(clock), ElementsAre(3910, 3920, 3930));
-  EXPECT_THAT(Kinds(clock),
-              ElementsAre(Reading::kMeasured, Reading::kOverRange, Reading::kMeasured));
+  EXPECT_THAT(Kinds(clock), ElementsAre(Reading::Measured, Reading::OverRange, Reading::Measured));
 
   // A layout of neither kind: the file has its two header lines and nothing else.
   Group other =

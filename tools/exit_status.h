@@ -7,34 +7,30 @@
 
 namespace kvx {
 
-enum TransferExitStatusCode {
-  kTransferFinished = 0,
-  kTransferOtherEnd = 1,
-  kTransferNoDriver = 3,
-  kTransferNoCommunication = 4,
-  kTransferSendFailed = 5,
-  kTransferEndedByInstrument = 6,
-  kTransferNoData = 7,
-  kTransferDataDamaged = 8,
-  kTransferCaptureFile = 9,
-  kTransferCsvIncomplete = 10,
-  kTransferAnotherTransfer = 11,
-  kTransferSignalled = 128,  // plus the signal's number
-};
+inline constexpr int kTransferFinished = 0;
+inline constexpr int kTransferOtherEnd = 1;
+inline constexpr int kTransferNoDriver = 3;
+inline constexpr int kTransferNoCommunication = 4;
+inline constexpr int kTransferSendFailed = 5;
+inline constexpr int kTransferEndedByInstrument = 6;
+inline constexpr int kTransferNoData = 7;
+inline constexpr int kTransferDataDamaged = 8;
+inline constexpr int kTransferCaptureFile = 9;
+inline constexpr int kTransferCsvIncomplete = 10;
+inline constexpr int kTransferAnotherTransfer = 11;
+inline constexpr int kTransferSignalled = 128;  // plus the signal's number
 
 // The exit status for the way the engine's last transfer ended; `stopSignal` is the signal that
 // stopped it, when it was stopped.
 int TransferExitStatus(const TransferEngine& engine, int stopSignal);
 
-enum ConversionExitStatus {
-  kConverted = 0,
-  kConversionOtherEnd = 1,
-  kCaptureUnreadable = 3,
-  kFolderNotCreated = 4,
-  kCsvNotWritten = 5,
-  kNumbersUsedUp = 6,
-  kConversionSignalled = 128,  // plus the signal's number
-};
+inline constexpr int kConverted = 0;
+inline constexpr int kConversionOtherEnd = 1;
+inline constexpr int kCaptureUnreadable = 3;
+inline constexpr int kFolderNotCreated = 4;
+inline constexpr int kCsvNotWritten = 5;
+inline constexpr int kNumbersUsedUp = 6;
+inline constexpr int kConversionSignalled = 128;  // plus the signal's number
 
 // kvx-convert's exit status for the way the conversion ended.
 int ConversionExitStatusFor(ConversionEnd end, int stopSignal);

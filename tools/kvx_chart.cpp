@@ -102,7 +102,7 @@ int StoppedStatus() {
   return 128 + kvx::system::StopSignal();
 }
 
-enum class Written { kYes, kNo, kStopped };
+enum class Written { Yes, No, Stopped };
 
 // Writes `bytes` under a temporary name beside `path`, then gives it that name.
 Written WriteWhole(FileSystem& files, const std::string& path, const std::string& bytes) {
@@ -110,20 +110,20 @@ Written WriteWhole(FileSystem& files, const std::string& path, const std::string
   FileHandle file = kNoFile;
   for (int attempt = 0; attempt < 100 && file == kNoFile; ++attempt) {
     temporary = path + ".kvx-chart-" + std::to_string(attempt) + ".tmp";
-    if (files.CreateNewFile(temporary, &file) == CreateResult::Failed) return Written::kNo;
+    if (files.CreateNewFile(temporary, &file) == CreateResult::Failed) return Written::No;
   }
-  if (file == kNoFile) return Written::kNo;
+  if (file == kNoFile) return Written::No;
   const bool written = files.WriteFileBytes(file, bytes.data(), bytes.size());
   const bool closed = files.CloseFile(file);
   if (kvx::system::StopSignal() != 0) {
     (void)files.RemoveFile(temporary);
-    return Written::kStopped;
+    return Written::Stopped;
   }
   if (!written || !closed || !cli::system::RenameReplacing(temporary, path)) {
     (void)files.RemoveFile(temporary);
-    return Written::kNo;
+    return Written::No;
   }
-  return Written::kYes;
+  return Written::Yes;
 }
 
 // Reads and understands one CSV file; false, with the reason told, when it cannot.
@@ -199,8 +199,8 @@ int Run(int argc, char** argv) {
       continue;
     }
     const Written written = WriteWhole(files, chartPaths[i], chart::DrawCharts({group}));
-    if (written == Written::kStopped) return StoppedStatus();
-    if (written == Written::kNo) {
+    if (written == Written::Stopped) return StoppedStatus();
+    if (written == Written::No) {
       Complain("cannot write the chart " + cli::ShownInUtf8(chartPaths[i]));
       status = kNotWritten;
       continue;
@@ -214,8 +214,8 @@ int Run(int argc, char** argv) {
       return status;
     }
     const Written written = WriteWhole(files, page, chart::DrawCharts(groups));
-    if (written == Written::kStopped) return StoppedStatus();
-    if (written == Written::kNo) {
+    if (written == Written::Stopped) return StoppedStatus();
+    if (written == Written::No) {
       Complain("cannot write the page " + cli::ShownInUtf8(page));
       return kNotWritten;
     }

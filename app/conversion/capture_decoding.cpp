@@ -71,9 +71,11 @@ HeaderRecord DecodeHeaderRecord(std::string_view record) {
   header.CP = Mid(record, 12, 2);
   header.CS = Mid(record, 14, 2);
 
+  // NOLINTBEGIN(readability-identifier-naming): the fields' names in the record's layout.
   const std::string_view IP = Mid(record, 16, 2);
   const std::string_view IS = Mid(record, 18, 2);
   const std::string_view Itime = Mid(record, 16, 4);
+  // NOLINTEND(readability-identifier-naming)
   header.ImS = Mid(record, 20, 2);
   if (header.ImS == "83") {
     header.intervalMilliseconds = ReadDecimal(Itime);

@@ -32,6 +32,7 @@ int32_t ReadDecimal(std::string_view text);
 int32_t ReadHexadecimal(std::string_view text);
 
 // A decoded header record. The start-time texts are kept as they stand.
+// NOLINTBEGIN(readability-identifier-naming): the fields keep the names of the record's layout.
 struct HeaderRecord {
   std::string CY, CM, CD, CT, CP, CS;  // year, month, day, hour, minute, second
   std::string ImS;                     // interval code: "83" milliseconds, "00" min and s
@@ -43,6 +44,7 @@ struct HeaderRecord {
   std::string Cdo;  // unit label: ℃, °F or empty
   int32_t sampleCount = 0;
 };
+// NOLINTEND(readability-identifier-naming)
 
 HeaderRecord DecodeHeaderRecord(std::string_view record);
 

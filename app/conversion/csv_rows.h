@@ -262,9 +262,11 @@ class ClockText {
 // and its value.
 inline char* PutMeasurementClockFields(char* out, std::string_view sample,
                                        TransferState& transfer) {
+  // NOLINTBEGIN(readability-identifier-naming): the parts' names in the sample's layout.
   const std::string_view LCstr2 = Left(sample, 4);
   const std::string_view MCstr2 = Mid(sample, 4, 4);
   const std::string_view RCstr2 = Right(sample, 4);
+  // NOLINTEND(readability-identifier-naming)
   const SampleValue value = DecodeSample(LCstr2);
   if (value.kind == SampleValue::Measured) transfer.scaledValue = value.tenths / 10.0;
   out = PutTwoWide(out, ReadHexadecimal(Right(MCstr2, 2)));

@@ -19,8 +19,8 @@ class CTarvoApp : public win::Application {
  protected:
   bool InitInstance() override {
     // The shell's folder chooser needs COM on this thread.
-    comStarted = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    singleInstanceMutex = CreateMutexW(nullptr, TRUE, L"KVX-300.exe");
+    comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    singleInstanceMutex_ = CreateMutexW(nullptr, TRUE, L"KVX-300.exe");
     // A second copy ends at once and says nothing; a mutex that cannot be made guards nothing,
     // and the program runs all the same.
     if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
@@ -30,17 +30,17 @@ class CTarvoApp : public win::Application {
   }
 
   int ExitInstance() override {
-    if (singleInstanceMutex != nullptr) {
-      ReleaseMutex(singleInstanceMutex);  // fails for a second copy, which never owned it
-      CloseHandle(singleInstanceMutex);
+    if (singleInstanceMutex_ != nullptr) {
+      ReleaseMutex(singleInstanceMutex_);  // fails for a second copy, which never owned it
+      CloseHandle(singleInstanceMutex_);
     }
-    if (comStarted) CoUninitialize();
+    if (comStarted_) CoUninitialize();
     return win::Application::ExitInstance();
   }
 
  private:
-  HANDLE singleInstanceMutex = nullptr;
-  bool comStarted = false;
+  HANDLE singleInstanceMutex_ = nullptr;
+  bool comStarted_ = false;
 };
 
 // The program's one application object, as the dialog framework expects it; what its

@@ -56,7 +56,7 @@ std::wstring FileVersionOf(HMODULE module) {
 CTarvoDlg::CTarvoDlg(TransferState& transfer)
     : win::ModalDialog(IDD_MAIN),
       engine_(*this, *this, files_, transfer, link_),
-      m_icon(LoadIconW(win::Application::Current().Instance(), MAKEINTRESOURCEW(IDR_APP_ICON))) {}
+      icon_(LoadIconW(win::Application::Current().Instance(), MAKEINTRESOURCEW(IDR_APP_ICON))) {}
 
 void CTarvoDlg::OnDataTransfer() {
   const std::string folder = ChooseSaveFolder(Handle(), "c");
@@ -174,7 +174,7 @@ bool CTarvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) 
     case WM_PAINT:
       return OnPaint();
     case WM_QUERYDRAGICON:
-      *result = reinterpret_cast<INT_PTR>(m_icon);
+      *result = reinterpret_cast<INT_PTR>(icon_);
       return true;
     default:
       return false;
@@ -197,7 +197,7 @@ bool CTarvoDlg::OnPaint() {
   GetClientRect(Handle(), &client);
   const int x = (client.right - client.left - iconWidth + 1) / 2;
   const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-  DrawIcon(context, x, y, m_icon);
+  DrawIcon(context, x, y, icon_);
   EndPaint(Handle(), &paint);
   return true;
 }

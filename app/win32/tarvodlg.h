@@ -49,7 +49,7 @@ class CTarvoDlg : public win::ModalDialog, public TransferObserver, public Trans
   SystemFileSystem files_;
   LibraryLink link_;
   TransferEngine engine_;
-  HICON m_icon;
+  HICON icon_;
 };
 
 // Asks the operator for the folder to save to, starting at `initialFolder`; empty text when

@@ -41,7 +41,11 @@
 
 namespace standin {
 
-enum RequestType : uint8_t { kCreate = 1, kRead = 2, kWrite = 3, kIoctl = 4, kCancel = 5 };
+inline constexpr uint8_t kCreate = 1;
+inline constexpr uint8_t kRead = 2;
+inline constexpr uint8_t kWrite = 3;
+inline constexpr uint8_t kIoctl = 4;
+inline constexpr uint8_t kCancel = 5;
 
 constexpr uint32_t kStatusOk = 0;
 

@@ -28,17 +28,17 @@ std::string Utf8(std::string_view cp932) {
 
 const Labels& CsvLabels() {
   namespace texts = kvx::texts;
-  static const Labels labels = {Utf8(texts::kFileNameLabel),
-                                Utf8(texts::kStartTimeLabel),
-                                Utf8(texts::kIntervalLabel),
-                                Utf8(texts::kRelativeTimeColumns),
-                                Utf8(texts::kAbsoluteTimeColumns),
-                                Utf8(texts::kValueColumns),
-                                Utf8(texts::kMeasurementTimeColumns),
-                                Utf8(texts::kMilliseconds),
-                                Utf8(texts::kMinutes),
-                                Utf8(texts::kSeconds)};
-  return labels;
+  static const Labels kLabels = {Utf8(texts::kFileNameLabel),
+                                 Utf8(texts::kStartTimeLabel),
+                                 Utf8(texts::kIntervalLabel),
+                                 Utf8(texts::kRelativeTimeColumns),
+                                 Utf8(texts::kAbsoluteTimeColumns),
+                                 Utf8(texts::kValueColumns),
+                                 Utf8(texts::kMeasurementTimeColumns),
+                                 Utf8(texts::kMilliseconds),
+                                 Utf8(texts::kMinutes),
+                                 Utf8(texts::kSeconds)};
+  return kLabels;
 }
 
 constexpr int64_t kSecondsPerDay = 86400;
@@ -130,11 +130,11 @@ bool ReadDate(std::string_view text, int64_t* seconds) {
 bool ReadValue(std::string_view text, Reading* reading) {
   text = Trimmed(text);
   if (text == kvx::csv::kOverRange) {
-    reading->kind = Reading::kOverRange;
+    reading->kind = Reading::OverRange;
     return true;
   }
   if (text == kvx::csv::kUnderRange) {
-    reading->kind = Reading::kUnderRange;
+    reading->kind = Reading::UnderRange;
     return true;
   }
   const std::size_t point = text.find('.');
@@ -143,7 +143,7 @@ bool ReadValue(std::string_view text, Reading* reading) {
   int64_t whole = 0;
   if (decimal < '0' || decimal > '9' || !ReadInteger(text.substr(0, point), &whole)) return false;
   const int64_t tenths = (whole < 0 ? -whole : whole) * 10 + (decimal - '0');
-  reading->kind = Reading::kMeasured;
+  reading->kind = Reading::Measured;
   reading->tenths = text.front() == '-' ? -tenths : tenths;
   return true;
 }
@@ -261,25 +261,25 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
   if (lines.size() <= next) {
     // A group of a layout that has neither times nor values gets no rows and no column titles.
     if (hasInterval) return Fail(error, "the file ends before its column titles");
-    group->form = TimeForm::kNone;
+    group->form = TimeForm::None;
     return true;
   }
   const std::string_view columns = lines[next];
   std::size_t fields = 0;
   if (hasInterval && StartsWith(columns, CsvLabels().relativeColumns)) {
-    group->form = TimeForm::kRelative;
+    group->form = TimeForm::Relative;
     group->unit = std::string(columns.substr(CsvLabels().relativeColumns.size()));
     fields = 3;
   } else if (hasInterval && StartsWith(columns, CsvLabels().calendarColumns)) {
-    group->form = TimeForm::kCalendar;
+    group->form = TimeForm::Calendar;
     group->unit = std::string(columns.substr(CsvLabels().calendarColumns.size()));
     fields = 4;
   } else if (!hasInterval && StartsWith(columns, CsvLabels().measurementColumns)) {
-    group->form = TimeForm::kMeasurementClock;
+    group->form = TimeForm::MeasurementClock;
     group->unit = std::string(columns.substr(CsvLabels().measurementColumns.size()));
     fields = 3;
   } else if (!hasInterval && StartsWith(columns, CsvLabels().valueColumns)) {
-    group->form = TimeForm::kNone;
+    group->form = TimeForm::None;
     group->unit = std::string(columns.substr(CsvLabels().valueColumns.size()));
     fields = 2;
   } else {
@@ -303,15 +303,15 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
     bool timeRead = true;
     int64_t date = 0;
     switch (group->form) {
-      case TimeForm::kRelative:
-      case TimeForm::kMeasurementClock:
+      case TimeForm::Relative:
+      case TimeForm::MeasurementClock:
         timeRead = ReadClock(parts[1], &reading.seconds);
         break;
-      case TimeForm::kCalendar:
+      case TimeForm::Calendar:
         timeRead = ReadDate(parts[1], &date) && ReadClock(parts[2], &reading.seconds);
         reading.seconds += date;
         break;
-      case TimeForm::kNone:
+      case TimeForm::None:
         break;
     }
     if (!timeRead) return Fail(error, AtLine(i) + "the time is not one the program writes");

@@ -12,16 +12,16 @@ namespace chart {
 
 // What the rows of a group give as the time of each reading.
 enum class TimeForm {
-  kRelative,          // "h:m:s" since the start of the measurement
-  kCalendar,          // "yy/m/d" and "h:m:s"
-  kMeasurementClock,  // the instrument's own clock ("h:m:s"), kind 2 without computed times
-  kNone,              // no times: only the sample number
+  Relative,          // "h:m:s" since the start of the measurement
+  Calendar,          // "yy/m/d" and "h:m:s"
+  MeasurementClock,  // the instrument's own clock ("h:m:s"), kind 2 without computed times
+  None,              // no times: only the sample number
 };
 
 struct Reading {
-  enum Kind { kMeasured, kOverRange, kUnderRange };  // 32767 and -32767 mark the last two
-  int64_t number = 0;                                // the sample number of the row
-  Kind kind = kMeasured;
+  enum Kind { Measured, OverRange, UnderRange };  // 32767 and -32767 mark the last two
+  int64_t number = 0;                             // the sample number of the row
+  Kind kind = Measured;
   int64_t tenths = 0;   // the value in tenths of the unit, for a measured reading
   int64_t seconds = 0;  // the row's time in seconds (calendar: since 2000-01-01 00:00:00)
 };
@@ -35,7 +35,7 @@ struct Group {
   // The interval in milliseconds; 0 when it is not given or cannot be read.
   int64_t intervalMilliseconds = 0;
   std::string unit;  // "℃", "°F", or whatever the file gives (may be empty)
-  TimeForm form = TimeForm::kNone;
+  TimeForm form = TimeForm::None;
   std::vector<Reading> readings;
 };
 

@@ -149,29 +149,29 @@ void AppendText(std::string& out, const Text& where, std::string_view cssClass,
 }
 
 // The axis along which the readings are placed.
-enum class Axis { kElapsed, kCalendar, kClock, kNumber };
+enum class Axis { Elapsed, Calendar, Clock, Number };
 
 // Where each reading goes along the horizontal axis: milliseconds for the time axes, the sample
-// number for kNumber.
+// number for Number.
 struct Placement {
-  Axis axis = Axis::kNumber;
+  Axis axis = Axis::Number;
   std::vector<int64_t> at;
 };
 
 Placement Place(const Group& group) {
   Placement placement;
   const std::vector<Reading>& readings = group.readings;
-  if (group.form == TimeForm::kNone || readings.empty()) {
+  if (group.form == TimeForm::None || readings.empty()) {
     for (const Reading& reading : readings)
       placement.at.push_back(reading.number);
     return placement;
   }
-  placement.axis = group.form == TimeForm::kRelative   ? Axis::kElapsed
-                   : group.form == TimeForm::kCalendar ? Axis::kCalendar
-                                                       : Axis::kClock;
+  placement.axis = group.form == TimeForm::Relative   ? Axis::Elapsed
+                   : group.form == TimeForm::Calendar ? Axis::Calendar
+                                                      : Axis::Clock;
   // Rows give whole seconds; a known interval places readings closer than a second apart.
   const bool byInterval =
-      group.form != TimeForm::kMeasurementClock && group.intervalMilliseconds > 0;
+      group.form != TimeForm::MeasurementClock && group.intervalMilliseconds > 0;
   const int64_t first = readings.front().seconds * 1000;
   for (const Reading& reading : readings) {
     placement.at.push_back(byInterval ? first + reading.number * group.intervalMilliseconds
@@ -180,7 +180,7 @@ Placement Place(const Group& group) {
   // Times that run backwards (a clock that passed midnight, a year after 99) cannot make an
   // axis: the readings go by their sample numbers then.
   if (!std::is_sorted(placement.at.begin(), placement.at.end())) {
-    placement.axis = Axis::kNumber;
+    placement.axis = Axis::Number;
     placement.at.clear();
     for (const Reading& reading : readings)
       placement.at.push_back(reading.number);
@@ -254,13 +254,13 @@ std::string ClockLabel(int64_t milliseconds, bool withSeconds, bool ofDay) {
 
 std::string_view AxisTitle(Axis axis) {
   switch (axis) {
-    case Axis::kElapsed:
+    case Axis::Elapsed:
       return "経過時間 (時:分:秒)";
-    case Axis::kCalendar:
+    case Axis::Calendar:
       return "日時";
-    case Axis::kClock:
+    case Axis::Clock:
       return "計測時間 (時:分:秒)";
-    case Axis::kNumber:
+    case Axis::Number:
       break;
   }
   return "サンプリング№";
@@ -276,7 +276,7 @@ struct Range {
 Range HorizontalRange(const Placement& placement) {
   int64_t low = placement.at.front();
   int64_t high = placement.at.back();
-  const bool time = placement.axis != Axis::kNumber;
+  const bool time = placement.axis != Axis::Number;
   if (high == low) {
     const int64_t pad = time ? 1000 : 1;
     low -= pad;
@@ -291,7 +291,7 @@ Range VerticalRange(const std::vector<Reading>& readings) {
   int64_t low = 0;
   int64_t high = 0;
   for (const Reading& reading : readings) {
-    if (reading.kind != Reading::kMeasured) continue;
+    if (reading.kind != Reading::Measured) continue;
     low = any ? std::min(low, reading.tenths) : reading.tenths;
     high = any ? std::max(high, reading.tenths) : reading.tenths;
     any = true;
@@ -366,11 +366,11 @@ void DrawTimeAxis(std::string& out, const Frame& frame, Axis axis) {
     AppendLine(out, "tick", x, bottom, x, bottom + 5, kQuietTextColour, "");
     std::string label;
     switch (axis) {
-      case Axis::kElapsed:
-      case Axis::kClock:
+      case Axis::Elapsed:
+      case Axis::Clock:
         label = ClockLabel(at, withSeconds, false);
         break;
-      case Axis::kCalendar: {
+      case Axis::Calendar: {
         const std::string date = DateLabel(at);
         label = daily ? date : ClockLabel(at, withSeconds, true);
         if (!daily && date != lastDate) {
@@ -380,7 +380,7 @@ void DrawTimeAxis(std::string& out, const Frame& frame, Axis axis) {
         lastDate = date;
         break;
       }
-      case Axis::kNumber:
+      case Axis::Number:
         AppendInteger(label, at);
         break;
     }
@@ -404,9 +404,9 @@ struct Statistics {
 Statistics Count(const std::vector<Reading>& readings) {
   Statistics s;
   for (const Reading& reading : readings) {
-    if (reading.kind == Reading::kOverRange) {
+    if (reading.kind == Reading::OverRange) {
       ++s.over;
-    } else if (reading.kind == Reading::kUnderRange) {
+    } else if (reading.kind == Reading::UnderRange) {
       ++s.under;
     } else {
       s.low = s.measured == 0 ? reading.tenths : std::min(s.low, reading.tenths);
@@ -466,7 +466,7 @@ void DrawHeading(std::string& out, const Group& group, const Statistics& s, doub
 
 // A mark for a reading out of range at the top (over) or bottom (under) edge of the plot.
 void DrawMarker(std::string& out, const Frame& frame, double x, const Reading& reading) {
-  const bool over = reading.kind == Reading::kOverRange;
+  const bool over = reading.kind == Reading::OverRange;
   const double edge = frame.top + (over ? kPlotTop + 2 : kPlotBottom - 2);
   out += std::string("<path class=\"") + (over ? "over-range" : "under-range") + "\" d=\"M" +
          Coordinate(x) + " " + Coordinate(edge) + (over ? " l-6 10 h12 z" : " l-6 -10 h12 z") +
@@ -498,7 +498,7 @@ void DrawReadings(std::string& out, const Frame& frame, const Group& group,
   for (std::size_t i = 0; i < readings.size(); ++i) {
     const Reading& reading = readings[i];
     const double x = frame.X(placement.at[i]);
-    if (reading.kind != Reading::kMeasured) {
+    if (reading.kind != Reading::Measured) {
       endSegment();
       DrawMarker(out, frame, x, reading);
       continue;
@@ -506,8 +506,8 @@ void DrawReadings(std::string& out, const Frame& frame, const Group& group,
     const double y = frame.Y(reading.tenths);
     if (!points.empty()) points += ' ';
     points += Coordinate(x) + "," + Coordinate(y);
-    const bool alone = (i == 0 || readings[i - 1].kind != Reading::kMeasured) &&
-                       (i + 1 == readings.size() || readings[i + 1].kind != Reading::kMeasured);
+    const bool alone = (i == 0 || readings[i - 1].kind != Reading::Measured) &&
+                       (i + 1 == readings.size() || readings[i + 1].kind != Reading::Measured);
     if (dotted || alone) {
       dots += "<circle class=\"dot\" cx=\"" + Coordinate(x) + "\" cy=\"" + Coordinate(y) +
               "\" r=\"3\" fill=\"";

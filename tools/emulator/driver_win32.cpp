@@ -25,6 +25,7 @@ const wchar_t kSendPipe[] = L"\\\\.\\pipe\\if000pipe001";
 const wchar_t kEnumRoot[] = L"System\\CurrentControlSet\\Enum\\ROOT\\";
 const wchar_t kClassesRoot[] = L"System\\CurrentControlSet\\Control\\DeviceClasses\\";
 
+// NOLINTBEGIN(readability-identifier-naming): the system's own structures, with its field names.
 struct UnicodeString {
   USHORT Length;
   USHORT MaximumLength;
@@ -39,6 +40,7 @@ struct ObjectAttributes {
   PVOID SecurityDescriptor;
   PVOID SecurityQualityOfService;
 };
+// NOLINTEND(readability-identifier-naming)
 
 using CreateSymbolicLink = LONG(WINAPI*)(PHANDLE, ACCESS_MASK, ObjectAttributes*, UnicodeString*);
 
