@@ -7,6 +7,7 @@
 
 #include "dataset.h"
 #include "file_system.h"
+#include "hex_digits.h"
 #include "program_arguments.h"
 #include "tool_system.h"
 
@@ -201,7 +202,7 @@ std::string LoadCapture(const InstrumentOptions& options, const std::string& pro
                        shown.c_str());
     std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   }
-  const std::size_t bad = capture.find_first_not_of("0123456789ABCDEFabcdef");
+  const std::size_t bad = kvx::FirstNonHexadecimal(capture);
   if (bad != std::string::npos || capture.size() % 2 != 0) {
     (void)std::fprintf(stderr,
                        "%s: the capture file %s must hold an even number of hexadecimal digits "
