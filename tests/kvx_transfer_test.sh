@@ -27,6 +27,17 @@ start_case_emulator() {
     --block-bytes 1 --log "$work/$case/log" "$@" >/dev/null 2>&1
 }
 
+# stop_case_emulator CASE: the case's emulator stopped once it has seen a link that was opened
+# closed again, which the check of a clean end reads in its log.
+stop_case_emulator() {
+  local log=$work/$1/log
+  for _ in $(seq 500); do
+    ! grep -q '^link opened' "$log" 2>/dev/null || grep -q '^link closed' "$log" && break
+    sleep 0.01
+  done
+  stop_emulator
+}
+
 # run_transfer CASE OPTION...: kvx-transfer into the case's folder; its exit status, wall time
 # and processor time (user + system) in CASE/status, CASE/times.
 run_transfer() {
@@ -52,7 +63,7 @@ case_() {
   shift
   start_case_emulator "$name" "${options[@]}"
   run_transfer "$name" "$@"
-  stop_emulator
+  stop_case_emulator "$name"
 }
 
 source "$(dirname "${BASH_SOURCE[0]}")/shell_checks.sh"
@@ -85,7 +96,7 @@ incomplete="in'complete one"
   TARVO_DEVICE_ROOT=$work/no-temporary-folder/root "$transfer" \
   --folder "$work/no-temporary-folder/save" >/dev/null 2>&1
   echo $? >"$work/no-temporary-folder/status"
-  stop_emulator) &
+  stop_case_emulator no-temporary-folder) &
 # No instrument at all: its emulator is gone before the transfer starts.
 (start_case_emulator no-instrument && stop_emulator && run_transfer no-instrument) &
 
@@ -101,7 +112,7 @@ pair_case() {
   { time TARVO_DEVICE_ROOT=$work/pair/root "$transfer" --folder "$work/second" \
     >/dev/null 2>"$work/second/err"; echo $? >"$work/second/status"; } 2>"$work/second/times"
   wait $first
-  stop_emulator
+  stop_case_emulator pair
 }
 
 # Signals in the middle of a transfer: the instrument is told "END\r", nothing is left.
@@ -116,7 +127,7 @@ signal_case() {  # case signal log-line-to-wait-for
   kill -"$signal" $pid
   wait $pid
   echo $? >"$work/$case/status"
-  stop_emulator
+  stop_case_emulator "$case"
 }
 # Started with SIGINT ignored (a background job, nohup), kvx-transfer lets it be.
 ignored_case() {
@@ -128,7 +139,7 @@ ignored_case() {
   kill -INT $pid
   wait $pid
   echo $? >"$work/ignored/status"
-  stop_emulator
+  stop_case_emulator ignored
 }
 pair_case &
 ignored_case &
