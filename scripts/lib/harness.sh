@@ -21,7 +21,8 @@ running() {
 emulator_pid=
 # start_emulator ROOT PROGRAM OPTION...: kvx-emulator (PROGRAM) in the background with its driver
 # registry in ROOT, its process id in $emulator_pid; returns once it presents the instrument,
-# non-zero when it has not done so within 10 s. Redirect the call to redirect its output.
+# non-zero (the emulator stopped) when it has not done so within 10 s. Redirect the call to
+# redirect its output.
 start_emulator() {
   local root=$1 program=$2
   shift 2
@@ -32,9 +33,10 @@ start_emulator() {
   socket=$(emulator_socket "$root")
   for _ in $(seq 1000); do
     [ -S "$socket" ] && return 0
-    running "$emulator_pid" || return 1
+    running "$emulator_pid" || break
     sleep 0.01
   done
+  stop_emulator
   return 1
 }
 
@@ -54,7 +56,7 @@ stop_emulator() {
 
 # start_wine_emulator EXE OUT LOG OPTION...: kvx-emulator.exe under Wine in the background, its
 # output in OUT and its dialogue log in LOG, its process id in $emulator_pid; returns once it
-# presents the instrument, non-zero when it has not done so within 30 s.
+# presents the instrument, non-zero (the emulator stopped) when it has not done so within 30 s.
 start_wine_emulator() {
   local exe=$1 log=$3
   wine_emulator_out=$2
@@ -66,6 +68,7 @@ start_wine_emulator() {
     grep -q presenting "$wine_emulator_out" 2>/dev/null && return 0
     sleep 0.1
   done
+  stop_wine_emulator
   return 1
 }
 
