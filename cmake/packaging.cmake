@@ -25,7 +25,7 @@ set(CPACK_STRIP_FILES ON)
 
 if(KVX_PLATFORM STREQUAL "win32")
   # A folder to unpack anywhere and start KVX-300.exe from: no installer, no administrator rights.
-  install(TARGETS KVX-300 tarvo kvx-transfer kvx-convert RUNTIME DESTINATION .)
+  install(TARGETS KVX-300 tarvo kvx-transfer kvx-convert kvx-chart RUNTIME DESTINATION .)
   # The guide as Notepad on a Japanese Windows reads it: UTF-8 with a byte order mark, CR LF.
   set(guide ${PROJECT_BINARY_DIR}/package-files/KVX-300-guide-ja.txt)
   configure_file(${PROJECT_SOURCE_DIR}/docs/operator-guide-ja.txt ${guide}.lf @ONLY)
