@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace kvx::system {
 
@@ -27,6 +29,13 @@ void CatchStopSignals();
 // The first stop signal noted, as a POSIX signal number (Windows: Ctrl-C and Ctrl-Break count
 // as SIGINT, the console closing as SIGHUP); 0 while none has come.
 int StopSignal();
+
+// Writes a UTF-8 text to `stream` (stdout or stderr). On Windows a stream that is a console gets
+// the text's characters (WriteConsoleW), so that it shows right whatever the console's code page,
+// and the "erase to the end of the line" sequence of a redrawn line is acted on or left out; a
+// stream that is redirected, and every stream elsewhere, gets the bytes. A stream that takes
+// nothing (closed, full) is passed over: there is nowhere else to tell.
+void WriteText(std::FILE* stream, std::string_view utf8);
 
 enum class GuardResult { Taken, HeldElsewhere, Failed };
 // Takes the guard named `name` that one process at a time may hold, until it ends: on Windows a

@@ -1,13 +1,29 @@
 #include "command_line.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 #include "kvx_version.h"
+#include "system_calls.h"
 
 namespace cli {
 
 namespace {
+
+// printf into a text, then the text to the stream.
+void WriteFormatted(std::FILE* stream, const char* format, std::va_list arguments) {
+  std::va_list again;
+  va_copy(again, arguments);
+  const int size = std::vsnprintf(nullptr, 0, format, arguments);
+  if (size > 0) {
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    (void)std::vsnprintf(text.data(), text.size(), format, again);
+    text.pop_back();
+    kvx::system::WriteText(stream, text);
+  }
+  va_end(again);
+}
 
 // Made on first use, so that the program's start cannot fail on it.
 std::string& ProgramName() {
@@ -17,6 +33,21 @@ std::string& ProgramName() {
 
 }  // namespace
 
+// A printf, so that the compiler checks the format of every message.
+void Out(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
+  std::va_list arguments;
+  va_start(arguments, format);
+  WriteFormatted(stdout, format, arguments);
+  va_end(arguments);
+}
+
+void Err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): as Out
+  std::va_list arguments;
+  va_start(arguments, format);
+  WriteFormatted(stderr, format, arguments);
+  va_end(arguments);
+}
+
 std::string Arguments::Value(const std::string& name, const std::string& fallback) const {
   auto found = options.find(name);
   return found != options.end() ? found->second : fallback;
@@ -24,7 +55,7 @@ std::string Arguments::Value(const std::string& name, const std::string& fallbac
 
 void UsageError(const std::string& reason, const std::string& usage) {
   // Nothing is left to say it with when stderr does not take the message.
-  (void)std::fprintf(stderr, "%s: %s\n\n%s", ProgramName().c_str(), reason.c_str(), usage.c_str());
+  Err("%s: %s\n\n%s", ProgramName().c_str(), reason.c_str(), usage.c_str());
   std::exit(kUsageError);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
 }
 
@@ -61,11 +92,11 @@ Arguments Parse(const std::string& program, const std::vector<std::string>& word
     }
     if (word[1] != '-') UsageError("unknown option " + word, usage);
     if (word == "--help") {
-      (void)std::fputs(usage.c_str(), stdout);
+      Out("%s", usage.c_str());
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
     if (word == "--version") {
-      (void)std::printf("%s %s\n", ProgramName().c_str(), KVX_VERSION_TEXT);
+      Out("%s %s\n", ProgramName().c_str(), KVX_VERSION_TEXT);
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
     const std::size_t equals = word.find('=');

@@ -8,9 +8,21 @@
 #include <string>
 #include <vector>
 
+// printf's format checking; mingw-w64's C++ library formats as the GNU C library does.
+#if defined(__MINGW32__) && !defined(__clang__)
+#define CLI_PRINTF_FORMAT(text, first) __attribute__((__format__(gnu_printf, text, first)))
+#else
+#define CLI_PRINTF_FORMAT(text, first) __attribute__((__format__(__printf__, text, first)))
+#endif
+
 namespace cli {
 
 constexpr int kUsageError = 2;
+
+// printf to stdout and to stderr, UTF-8 text: on a Windows console as its characters, elsewhere
+// as the bytes (kvx::system::WriteText).
+void Out(const char* format, ...) CLI_PRINTF_FORMAT(1, 2);
+void Err(const char* format, ...) CLI_PRINTF_FORMAT(1, 2);
 
 struct OptionSpec {
   std::string name;  // without the leading "--"

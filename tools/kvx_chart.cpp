@@ -94,7 +94,7 @@ std::string ChartPath(const std::string& csv, const std::string& folder, char se
 }
 
 void Complain(const std::string& message) {
-  (void)std::fprintf(stderr, "kvx-chart: %s\n", message.c_str());
+  cli::Err("kvx-chart: %s\n", message.c_str());
 }
 
 int StoppedStatus() {
@@ -205,7 +205,7 @@ int Run(int argc, char** argv) {
       status = kNotWritten;
       continue;
     }
-    std::printf("%s\n", cli::ShownInUtf8(chartPaths[i]).c_str());
+    cli::Out("%s\n", cli::ShownInUtf8(chartPaths[i]).c_str());
   }
 
   if (arguments.Has("output")) {
@@ -219,7 +219,7 @@ int Run(int argc, char** argv) {
       Complain("cannot write the page " + cli::ShownInUtf8(page));
       return kNotWritten;
     }
-    std::printf("%s\n", cli::ShownInUtf8(page).c_str());
+    cli::Out("%s\n", cli::ShownInUtf8(page).c_str());
   }
   return status;
 }

@@ -81,7 +81,7 @@ void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
       line += sep + "holds a character that is no hexadecimal digit among its samples (at " +
               std::to_string(notice.nonHexadecimal + 1) + " of the capture)";
     }
-    (void)std::fprintf(stderr, "%s\n", line.c_str());
+    cli::Err("%s\n", line.c_str());
   }
 }
 
@@ -126,14 +126,13 @@ int main(int argc, char** argv) {
   transfer.capturePath = arguments.operands[0];
   std::uint64_t size = 0;
   if (!cli::system::FileSize(transfer.capturePath, &size)) {
-    (void)std::fprintf(stderr, "kvx-convert: cannot read the capture file %s\n",
-                       cli::ShownInUtf8(transfer.capturePath).c_str());
+    cli::Err("kvx-convert: cannot read the capture file %s\n",
+             cli::ShownInUtf8(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   if (size > INT32_MAX) {
-    (void)std::fprintf(stderr,
-                       "kvx-convert: the capture file %s is larger than a transfer can be\n",
-                       cli::ShownInUtf8(transfer.capturePath).c_str());
+    cli::Err("kvx-convert: the capture file %s is larger than a transfer can be\n",
+             cli::ShownInUtf8(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
@@ -144,9 +143,9 @@ int main(int argc, char** argv) {
   if (conversion.end == kvx::ConversionEnd::NoMemory) ui.Alert(std::string(kvx::texts::kNoMemory));
   WarnOfOddGroups(conversion.notices);
   for (const std::string& path : files.written)
-    std::printf("%s\n", cli::ShownInUtf8(path).c_str());
+    cli::Out("%s\n", cli::ShownInUtf8(path).c_str());
   if (conversion.end == kvx::ConversionEnd::Stopped) {
-    (void)std::fprintf(stderr, "kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
+    cli::Err("kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
   }
   return kvx::ConversionExitStatusFor(conversion.end, kvx::system::StopSignal());
 }

@@ -79,24 +79,24 @@ class TransferOperator : public HeadlessOperator {
     HeadlessOperator::ShowStatus(text);
     if (!changed) return;
     EndProgressLine();
-    std::printf("status line: %s\n",
-                statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
+    cli::Out("status line: %s\n",
+             statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
     (void)std::fflush(stdout);
   }
 
   void BlockArrived(const TransferProgress& progress) override {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::printf("%sblocks %d, %d characters stored, %d resend%s, %.1f s%s", terminal_ ? "\r" : "",
-                progress.blocksArrived, progress.charactersStored, progress.resends,
-                progress.resends == 1 ? "" : "s", seconds, terminal_ ? "\033[K" : "\n");
+    cli::Out("%sblocks %d, %d characters stored, %d resend%s, %.1f s%s", terminal_ ? "\r" : "",
+             progress.blocksArrived, progress.charactersStored, progress.resends,
+             progress.resends == 1 ? "" : "s", seconds, terminal_ ? "\033[K" : "\n");
     (void)std::fflush(stdout);
     progressShown_ = terminal_;
   }
 
  private:
   void EndProgressLine() {
-    if (progressShown_) std::printf("\n");
+    if (progressShown_) cli::Out("\n");
     progressShown_ = false;
   }
 
@@ -113,19 +113,18 @@ void ReportKeptCapture(const TransferEngine& engine, const TransferState& transf
   switch (engine.conversion.end) {
     case kvx::ConversionEnd::Converted:
     case kvx::ConversionEnd::Stopped:
-      (void)std::fprintf(stderr, "kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
+      cli::Err("kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
       return;
     case kvx::ConversionEnd::CaptureNotOpened:
-      (void)std::fprintf(stderr,
-                         "kvx-transfer: the downloaded data could not be read back for the "
-                         "conversion; it is left in %s\n",
-                         kept.c_str());
+      cli::Err(
+          "kvx-transfer: the downloaded data could not be read back for the "
+          "conversion; it is left in %s\n",
+          kept.c_str());
       return;
     default:
       break;
   }
-  (void)std::fprintf(
-      stderr,
+  cli::Err(
       "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
       "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
       "--time %s --folder %s %s\n",
@@ -172,12 +171,12 @@ int main(int argc, char** argv) {
     case kvx::system::GuardResult::Taken:
       break;
     case kvx::system::GuardResult::HeldElsewhere:
-      (void)std::fprintf(stderr,
-                         "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
-                         "again once it has ended\n");
+      cli::Err(
+          "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
+          "again once it has ended\n");
       return kvx::kTransferAnotherTransfer;
     case kvx::system::GuardResult::Failed:
-      (void)std::fprintf(stderr, "kvx-transfer: %s\n", error.c_str());
+      cli::Err("kvx-transfer: %s\n", error.c_str());
       return kvx::kTransferOtherEnd;
   }
 
@@ -193,8 +192,8 @@ int main(int argc, char** argv) {
   ReportKeptCapture(engine, transfer, displayMode);
   const int status = kvx::TransferExitStatus(engine, kvx::system::StopSignal());
   if (engine.transferEnd == TransferEnd::Stopped) {
-    (void)std::fprintf(stderr, "kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
-                       engine.keptCapture.empty() ? "; the downloaded data was deleted" : "");
+    cli::Err("kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
+             engine.keptCapture.empty() ? "; the downloaded data was deleted" : "");
   }
   return status;
 }

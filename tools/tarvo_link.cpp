@@ -54,25 +54,25 @@ const char* CodeName(int32_t code) {
 
 int Exchange(const std::string& message, int tries) {
   const int32_t sent = TarvoSend(message.data(), static_cast<uint32_t>(message.size()));
-  std::printf("TarvoSend %s (%zu bytes): %d (%s)\n",
-              cli::Printable(message.data(), message.size()).c_str(), message.size(), sent,
-              CodeName(sent));
+  cli::Out("TarvoSend %s (%zu bytes): %d (%s)\n",
+           cli::Printable(message.data(), message.size()).c_str(), message.size(), sent,
+           CodeName(sent));
   if (sent != LINK_OK) return 1;
   for (int attempt = 1; attempt <= tries; ++attempt) {
     char reply[TARVO_RECEIVE_MAX];
     uint32_t length = 0;
     const int32_t received = TarvoReceive(reply, &length);
     if (received != LINK_OK) {
-      std::printf("TarvoReceive: %d (%s)\n", received, CodeName(received));
+      cli::Out("TarvoReceive: %d (%s)\n", received, CodeName(received));
       return 1;
     }
     if (length > 0) {
-      std::printf("TarvoReceive: 0, %u bytes: %s\n", length, cli::Printable(reply, length).c_str());
+      cli::Out("TarvoReceive: 0, %u bytes: %s\n", length, cli::Printable(reply, length).c_str());
       return 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   }
-  std::printf("TarvoReceive: nothing arrived in %d tries\n", tries);
+  cli::Out("TarvoReceive: nothing arrived in %d tries\n", tries);
   return 1;
 }
 
@@ -99,10 +99,10 @@ int main(int argc, char** argv) {
   }
 
   const int32_t opened = TarvoInit();
-  std::printf("TarvoInit: %d (%s)\n", opened, CodeName(opened));
+  cli::Out("TarvoInit: %d (%s)\n", opened, CodeName(opened));
   if (opened != LINK_OK) return 1;
   const int status = Exchange(message, tries);
   TarvoExit();
-  std::printf("TarvoExit\n");
+  cli::Out("TarvoExit\n");
   return status;
 }

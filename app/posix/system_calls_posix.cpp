@@ -124,4 +124,8 @@ GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error)
   return GuardResult::Failed;
 }
 
+void WriteText(std::FILE* stream, std::string_view utf8) {
+  (void)std::fwrite(utf8.data(), 1, utf8.size(), stream);
+}
+
 }  // namespace kvx::system

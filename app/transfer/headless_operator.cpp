@@ -22,7 +22,7 @@ std::string TextForTerminal(const std::string& text) {
 
 void HeadlessOperator::Alert(const std::string& text) {
   // A message that stderr does not take has nowhere else to go.
-  (void)std::fprintf(stderr, "%s: %s\n", programName_.c_str(), TextForTerminal(text).c_str());
+  kvx::system::WriteText(stderr, programName_ + ": " + TextForTerminal(text) + "\n");
   (void)std::fflush(stderr);
 }
 

@@ -120,4 +120,31 @@ GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error)
   return GuardResult::HeldElsewhere;
 }
 
+void WriteText(std::FILE* stream, std::string_view utf8) {
+  const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+    (void)std::fwrite(utf8.data(), 1, utf8.size(), stream);
+    return;
+  }
+  // What waits in the stream's buffer goes first, so that the order stays as it was written.
+  (void)std::fflush(stream);
+  std::string text(utf8);
+  constexpr std::string_view kEraseLine = "\033[K";
+  const bool terminalSequences =
+      (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+      SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+  if (!terminalSequences) {
+    for (std::size_t at; (at = text.find(kEraseLine)) != std::string::npos;)
+      text.erase(at, kEraseLine.size());
+  }
+  std::wstring wide;
+  if (!ToWide(CP_UTF8, text, &wide)) {
+    (void)std::fwrite(text.data(), 1, text.size(), stream);
+    return;
+  }
+  DWORD written = 0;
+  (void)WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
 }  // namespace kvx::system

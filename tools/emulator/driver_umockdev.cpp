@@ -11,6 +11,7 @@
 // due, or is discarded when the library's read gives up; a control URB is answered at once.
 // Results are written into the URB kept from its submission, when it is reaped.
 #include "driver_umockdev.h"
+#include "command_line.h"
 
 #include <ftw.h>
 #include <glib-unix.h>
@@ -416,8 +417,8 @@ int ServeUsbInstruments(const std::vector<Instrument*>& instruments, const UsbDe
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed, device.Node().c_str(), handler, &error) ||
         !umockdev_testbed_add_from_string(testbed, device.Record().c_str(), &error)) {
-      (void)std::fprintf(stderr, "kvx-usb-emulator: %s\n",
-                         error != nullptr ? error->message : "the device cannot be added");
+      cli::Err("kvx-usb-emulator: %s\n",
+               error != nullptr ? error->message : "the device cannot be added");
       g_clear_error(&error);
       status = 1;
       break;
@@ -428,14 +429,14 @@ int ServeUsbInstruments(const std::vector<Instrument*>& instruments, const UsbDe
       (void)nftw(root, OpenToEveryone, 16, FTW_PHYS);
       (void)chmod((std::string(root) + device.Node()).c_str(), 0);
     }
-    std::printf("kvx-usb-emulator: presenting %s (%04x:%04x)\n", device.Path().c_str(),
-                ids[i].first, ids[i].second);
+    cli::Out("kvx-usb-emulator: presenting %s (%04x:%04x)\n", device.Path().c_str(), ids[i].first,
+             ids[i].second);
   }
   if (status == 0) {
-    std::printf("kvx-usb-emulator: UMOCKDEV_DIR=%s\n", root);
+    cli::Out("kvx-usb-emulator: UMOCKDEV_DIR=%s\n", root);
     (void)std::fflush(stdout);
     g_main_loop_run(loop);
-    std::printf("kvx-usb-emulator: stopped\n");
+    cli::Out("kvx-usb-emulator: stopped\n");
   }
   g_main_loop_unref(loop);
   for (const auto& device : devices)

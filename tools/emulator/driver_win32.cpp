@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+#include "command_line.h"
 #include "device_access.h"
 #include "driver.h"
 
@@ -149,7 +150,7 @@ Registration* activeRegistration = nullptr;
 
 // Ctrl-C, Ctrl-Break, the console closing: the registration goes with the process.
 BOOL WINAPI StopOnConsoleEvent(DWORD) {
-  std::printf("kvx-emulator: stopped\n");
+  cli::Out("kvx-emulator: stopped\n");
   (void)std::fflush(stdout);
   delete activeRegistration;
   activeRegistration = nullptr;
@@ -285,29 +286,29 @@ std::string DefaultInterfaceName() {
 
 int ServeInstrument(Instrument& instrument, const std::string& name) {
   if (name.empty() || name.find_first_of("\\/# ") != std::string::npos) {
-    (void)std::fprintf(stderr,
-                       "kvx-emulator: an interface name must not be empty nor hold \\ / # or "
-                       "blanks\n");
+    cli::Err(
+        "kvx-emulator: an interface name must not be empty nor hold \\ / # or "
+        "blanks\n");
     return 2;
   }
   // Each link gets pipe instances of its own; the instances of the last one go with it.
   HANDLE receive = MakePipe(kReceivePipe);
   HANDLE send = MakePipe(kSendPipe);
   if (receive == INVALID_HANDLE_VALUE || send == INVALID_HANDLE_VALUE) {
-    (void)std::fprintf(stderr,
-                       "kvx-emulator: cannot make the named pipes (is another emulator "
-                       "running?)\n");
+    cli::Err(
+        "kvx-emulator: cannot make the named pipes (is another emulator "
+        "running?)\n");
     return 1;
   }
   activeRegistration = new Registration(name);
   std::string error;
   if (!activeRegistration->Register(&error)) {
-    (void)std::fprintf(stderr, "kvx-emulator: %s\n", error.c_str());
+    cli::Err("kvx-emulator: %s\n", error.c_str());
     delete activeRegistration;
     return 1;
   }
   SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
-  std::printf("kvx-emulator: presenting %s\n", activeRegistration->DevicePath().c_str());
+  cli::Out("kvx-emulator: presenting %s\n", activeRegistration->DevicePath().c_str());
   (void)std::fflush(stdout);
   for (;;) {
     if (Connect(receive) && Connect(send)) ServeLink(instrument, receive, send);

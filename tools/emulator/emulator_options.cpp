@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "command_line.h"
 #include "dataset.h"
 #include "file_system.h"
 #include "hex_digits.h"
@@ -198,19 +199,18 @@ std::string LoadCapture(const InstrumentOptions& options, const std::string& pro
       (capture.resize(static_cast<std::size_t>(size)),
        !SystemFileSystem().ReadFileBytes(path, capture.data(), capture.size(), &length)) ||
       length != capture.size()) {
-    (void)std::fprintf(stderr, "%s: cannot read the capture file %s\n", program.c_str(),
-                       shown.c_str());
+    cli::Err("%s: cannot read the capture file %s\n", program.c_str(), shown.c_str());
     std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   }
   const std::size_t bad = kvx::FirstNonHexadecimal(capture);
   if (bad != std::string::npos || capture.size() % 2 != 0) {
-    (void)std::fprintf(stderr,
-                       "%s: the capture file %s must hold an even number of hexadecimal digits "
-                       "and nothing else%s\n",
-                       program.c_str(), shown.c_str(),
-                       bad == std::string::npos
-                           ? ""
-                           : (" (character " + std::to_string(bad + 1) + " is not one)").c_str());
+    cli::Err(
+        "%s: the capture file %s must hold an even number of hexadecimal digits "
+        "and nothing else%s\n",
+        program.c_str(), shown.c_str(),
+        bad == std::string::npos
+            ? ""
+            : (" (character " + std::to_string(bad + 1) + " is not one)").c_str());
     std::exit(cli::kUsageError);  // NOLINT(concurrency-mt-unsafe): before any thread starts
   }
   return capture;

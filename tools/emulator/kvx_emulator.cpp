@@ -88,14 +88,13 @@ int main(int argc, char** argv) {
 
   emulator::DialogueLog log;
   if (arguments.Has("log") && !log.Open(arguments.Value("log", ""))) {
-    (void)std::fprintf(stderr, "kvx-emulator: cannot write the log %s\n",
-                       arguments.Value("log", "").c_str());
+    cli::Err("kvx-emulator: cannot write the log %s\n", arguments.Value("log", "").c_str());
     return cli::kUsageError;
   }
   emulator::Instrument instrument(kind, capture, static_cast<std::size_t>(options.blockBytes),
                                   options.faults, log);
-  std::printf("kvx-emulator: an instrument of kind %d with %zu data blocks (%zu characters)\n",
-              kind, instrument.BlockCount(), capture.size());
+  cli::Out("kvx-emulator: an instrument of kind %d with %zu data blocks (%zu characters)\n", kind,
+           instrument.BlockCount(), capture.size());
   return emulator::ServeInstrument(instrument,
                                    arguments.Value("name", emulator::DefaultInterfaceName()));
 }

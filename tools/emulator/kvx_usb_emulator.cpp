@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
   emulator::DialogueLog log;
   emulator::DialogueLog unwritten;
   if (arguments.Has("log") && !log.Open(arguments.Value("log", ""))) {
-    (void)std::fprintf(stderr, "kvx-usb-emulator: cannot write the log %s\n",
-                       arguments.Value("log", "").c_str());
+    cli::Err("kvx-usb-emulator: cannot write the log %s\n", arguments.Value("log", "").c_str());
     return cli::kUsageError;
   }
   std::vector<std::unique_ptr<emulator::Instrument>> instruments;

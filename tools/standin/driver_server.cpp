@@ -15,6 +15,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "command_line.h"
 #include "device_access.h"
 #include "standin_wire.h"
 
@@ -254,13 +255,13 @@ int DriverServer::PresentAndServe(const std::string& program, const std::string&
   pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
   std::string error;
   if (!Present(name, device, &error)) {
-    (void)std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    cli::Err("%s: %s\n", program.c_str(), error.c_str());
     return 1;
   }
-  std::printf("%s: presenting %s\n", program.c_str(), InterfacePath(name).c_str());
+  cli::Out("%s: presenting %s\n", program.c_str(), InterfacePath(name).c_str());
   (void)std::fflush(stdout);
   Run();
-  std::printf("%s: stopped\n", program.c_str());
+  cli::Out("%s: stopped\n", program.c_str());
   return 0;
 }
 

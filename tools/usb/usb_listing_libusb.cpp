@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "usb_listing.h"
 #include "usb_model.h"
 
@@ -46,18 +47,17 @@ bool PrintDevices() {
   std::vector<std::string> malformed;
   const std::vector<UsbId> named = tarvo::usb::NamedIds(&malformed);
   for (const std::string& entry : malformed)
-    (void)std::fprintf(stderr, "tarvo-link: %s is no vvvv:pppp id\n", entry.c_str());
+    cli::Err("tarvo-link: %s is no vvvv:pppp id\n", entry.c_str());
   libusb_context* context = nullptr;
   if (const int started = libusb_init(&context); started != 0) {
-    (void)std::fprintf(stderr, "tarvo-link: the USB devices cannot be listed: %s\n",
-                       libusb_strerror(started));
+    cli::Err("tarvo-link: the USB devices cannot be listed: %s\n", libusb_strerror(started));
     return false;
   }
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(context, &list);
   if (count < 0) {
-    (void)std::fprintf(stderr, "tarvo-link: the USB devices cannot be listed: %s\n",
-                       libusb_strerror(static_cast<int>(count)));
+    cli::Err("tarvo-link: the USB devices cannot be listed: %s\n",
+             libusb_strerror(static_cast<int>(count)));
     libusb_exit(context);
     return false;
   }
@@ -76,8 +76,8 @@ bool PrintDevices() {
   libusb_exit(context);
   std::sort(lines.begin(), lines.end());
   for (const std::string& line : lines)
-    std::printf("%s\n", line.c_str());
-  if (lines.empty()) std::printf("no USB device is attached\n");
+    cli::Out("%s\n", line.c_str());
+  if (lines.empty()) cli::Out("no USB device is attached\n");
   return true;
 }
 

@@ -1,13 +1,14 @@
 #include <cstdio>
 
+#include "command_line.h"
 #include "usb_listing.h"
 
 namespace cli::usb {
 
 bool PrintDevices() {
-  (void)std::fprintf(stderr,
-                     "tarvo-link: on Windows the instrument's driver presents it: there is no "
-                     "listing of USB devices\n");
+  cli::Err(
+      "tarvo-link: on Windows the instrument's driver presents it: there is no "
+      "listing of USB devices\n");
   return false;
 }
 
