@@ -15,9 +15,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "command_line.h"
 #include "device_access.h"
 #include "standin_wire.h"
+#include "system_calls.h"
 
 namespace standin {
 
@@ -255,13 +255,13 @@ int DriverServer::PresentAndServe(const std::string& program, const std::string&
   pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
   std::string error;
   if (!Present(name, device, &error)) {
-    cli::Err("%s: %s\n", program.c_str(), error.c_str());
+    kvx::system::WriteText(stderr, program + ": " + error + "\n");
     return 1;
   }
-  cli::Out("%s: presenting %s\n", program.c_str(), InterfacePath(name).c_str());
+  kvx::system::WriteText(stdout, program + ": presenting " + InterfacePath(name) + "\n");
   (void)std::fflush(stdout);
   Run();
-  cli::Out("%s: stopped\n", program.c_str());
+  kvx::system::WriteText(stdout, program + ": stopped\n");
   return 0;
 }
 
