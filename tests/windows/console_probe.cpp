@@ -11,19 +11,11 @@
 #include <cwchar>
 #include <string>
 
+#include "utf8_text.h"
+
 namespace {
 
 constexpr DWORD kProgramWaitMs = 120000;
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return "";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  return bytes;
-}
 
 // An argument as CommandLineToArgvW reads it back.
 std::wstring Quoted(const std::wstring& argument) {

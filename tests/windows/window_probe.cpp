@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -68,16 +69,6 @@ constexpr DWORD kPollMs = 20;
 constexpr DWORD kFindSeconds = 10;
 
 int failures = 0;
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return "";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  return bytes;
-}
 
 // A text on one line: carriage returns, line feeds and tabs as \r, \n and \t.
 std::string OneLine(const std::wstring& text) {
