@@ -1,8 +1,9 @@
 # What `cmake --install` puts where, and the packages that scripts/package makes of it with CPack:
 # on Linux kvx-tools_<version>_amd64.deb (the tools, libtarvo.so, tarvo.h, the man pages, the ids
 # of USB instruments and their udev rule), on
-# Windows KVX-300-<version>-win64.zip (the program, tarvo.dll, the two tools and the operator's
-# guide in Japanese), both from the version set at the top of CMakeLists.txt.
+# Windows KVX-300-<version>-win64.zip (the program, tarvo.dll, the three tools and the operator's
+# guide in Japanese), both from the version set at the top of CMakeLists.txt. scripts/make-msi
+# makes the Windows installer of the same files, as installed here.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME kvx-tools)

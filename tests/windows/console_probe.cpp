@@ -2,10 +2,12 @@
 // asked, and reads back what stands in the console once the program has ended
 // (ReadConsoleOutputCharacterW): what an operator at a command prompt would see. Run under Wine
 // by scripts/window-tests (a console needs the X display there).
-// Usage: console-probe CODEPAGE PROGRAM [ARGUMENT...]
+// Usage: console-probe CODEPAGE|event PROGRAM [ARGUMENT...]
 // Prints "exit N" and then each line of the console, trailing blanks cut, in UTF-8, on the
 // standard output it was started with; exits 0, or 1 when the console or the program could not
-// be had, 2 on a usage error.
+// be had, 2 on a usage error. With "event" instead of a code page, the program's standard
+// output and error are the handle of an event object, neither a console nor a file, which
+// every write refuses.
 #include <windows.h>
 
 #include <cwchar>
@@ -46,12 +48,14 @@ void Say(HANDLE out, const std::string& line) {
 int wmain(int argc, wchar_t** argv) {
   const HANDLE report = GetStdHandle(STD_OUTPUT_HANDLE);
   if (argc < 3) {
-    Say(GetStdHandle(STD_ERROR_HANDLE), "usage: console-probe CODEPAGE PROGRAM [ARGUMENT...]");
+    Say(GetStdHandle(STD_ERROR_HANDLE),
+        "usage: console-probe CODEPAGE|event PROGRAM [ARGUMENT...]");
     return 2;
   }
+  const bool toEvent = std::wcscmp(argv[1], L"event") == 0;
   const auto codePage = static_cast<UINT>(std::wcstoul(argv[1], nullptr, 10));
   FreeConsole();
-  if (!AllocConsole() || !SetConsoleOutputCP(codePage) || !SetConsoleCP(codePage)) {
+  if (!AllocConsole() || (!toEvent && (!SetConsoleOutputCP(codePage) || !SetConsoleCP(codePage)))) {
     Say(report, "FAIL no console of code page " + std::to_string(codePage));
     return 1;
   }
@@ -60,9 +64,15 @@ int wmain(int argc, wchar_t** argv) {
     commandLine += L" " + Quoted(argv[i]);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  if (toEvent) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = startup.hStdError = CreateEventW(&inherited, TRUE, FALSE, nullptr);
+  }
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, toEvent ? TRUE : FALSE, 0,
+                      nullptr, nullptr, &startup, &process)) {
     Say(report, "FAIL the program did not start");
     return 1;
   }

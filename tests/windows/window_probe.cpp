@@ -760,11 +760,21 @@ int WaitWindow(const wchar_t* title, double seconds) {
   return window != nullptr ? 0 : 1;
 }
 
-int WaitGoneCommand(const wchar_t* title, double seconds) {
-  HWND window = FindWindowW(L"#32770", title);
-  const bool gone = window == nullptr || WaitGone(window, seconds);
-  Line(std::string(gone ? "gone" : "still there") + " \"" + Utf8(title) + "\"");
-  return gone ? 0 : 1;
+// Closes the dialog as its close box does and waits for its program to end: the program's
+// single-copy mutex lasts until its process is gone, a moment after its window.
+int CloseProgram(double seconds) {
+  HWND dialog = MainDialog();
+  if (dialog == nullptr) return 1;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(dialog, &processId);
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  const bool ended =
+      process != nullptr &&
+      WaitForSingleObject(process, static_cast<DWORD>(seconds * 1000)) == WAIT_OBJECT_0;
+  if (process != nullptr) CloseHandle(process);
+  Line(ended ? "program ended" : "program still running");
+  return ended ? 0 : 1;
 }
 
 struct CountRequest {
@@ -1069,7 +1079,8 @@ void Usage() {
       "  resources PATH             checks KVX-300.exe's resources, loaded as a data file\n"
       "  version PATH               checks a program's version resource alone\n"
       "  wait-window TITLE SECONDS  waits for a dialog with this title\n"
-      "  wait-gone TITLE SECONDS    waits until no dialog has this title\n"
+      "  close-program SECONDS      closes the main dialog (SC_CLOSE), waits for its program to "
+      "end\n"
       "  count-windows TITLE        the number of visible dialogs with this title\n"
       "  status | enabled | radio | focus\n"
       "                             the status line, the push buttons, the radio buttons,\n"
@@ -1102,7 +1113,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"resources" && argc == 3) return Resources(argv[2]);
   if (command == L"version" && argc == 3) return Version(argv[2]);
   if (command == L"wait-window" && argc == 4) return WaitWindow(argv[2], number(3, 0));
-  if (command == L"wait-gone" && argc == 4) return WaitGoneCommand(argv[2], number(3, 0));
+  if (command == L"close-program" && argc == 3) return CloseProgram(number(2, 0));
   if (command == L"count-windows" && argc == 3) return CountWindows(argv[2]);
   if (command == L"status" && argc == 2) return Status();
   if (command == L"enabled" && argc == 2) return Enabled();
