@@ -11,8 +11,7 @@ namespace program_testing {
 EmulatedInstrument::EmulatedInstrument(const std::vector<std::string>& options) {
   const cli::Arguments arguments =
       cli::Parse("kvx-emulator", options, emulator::InstrumentOptionSpecs(), "(test options)");
-  const emulator::InstrumentOptions parsed =
-      emulator::ReadInstrumentOptions(arguments, "(test options)");
+  const emulator::InstrumentOptions parsed = emulator::ReadInstrumentOptions(arguments);
   std::string capture = emulator::BuiltInCapture(parsed.kind);
   if (parsed.capturePath) {
     std::ifstream in(*parsed.capturePath, std::ios::binary);

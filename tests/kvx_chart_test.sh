@@ -125,17 +125,20 @@ check "a chart whose name is a folder: exit status 4, the others drawn" \
            [ -z \"\$(ls -A '$work/taken/QM-0001.svg')\" ]"
 check "no file left under a temporary name" no_leftovers
 
-# Usage errors: exit status 2, nothing drawn.
+# Usage errors: exit status 2, one line and where to read on, nothing drawn.
 rm -f "$k1r.svg"
-for usage in "" "--folder $work/charts --output $work/p.svg $k1r.csv" \
-  "--folder $work/nowhere $k1r.csv" "--output= $k1r.csv" "--colour red $k1r.csv" \
-  "--folder $work/charts $k1r.csv $work/taken/../csv/worked-example-kind1-relative.csv"; do
-  # shellcheck disable=SC2086 # the words are meant to be split
-  run $usage
-  check "usage error: kvx-chart ${usage:-(no arguments)}" \
-    bash -c "status 2 && grep -q 'Usage: kvx-chart' '$work/err' &&
-             [ ! -e '$k1r.svg' ] && [ ! -e '$work/p.svg' ]"
-done
+usage_error "$chart" "give at least one CSV file"
+usage_error "$chart" "--folder and --output exclude each other" \
+  --folder "$work/charts" --output "$work/p.svg" "$k1r.csv"
+usage_error "$chart" "no folder $work/nowhere" --folder "$work/nowhere" "$k1r.csv"
+usage_error "$chart" "--output is empty" --output= "$k1r.csv"
+usage_error "$chart" "unknown option --colour" --colour red "$k1r.csv"
+usage_error "$chart" "unknown option -c" -c "$k1r.csv"
+usage_error "$chart" "--folder is given twice" --folder "$work/charts" --folder "$work" "$k1r.csv"
+usage_error "$chart" "$k1r.csv and $work/taken/../csv/worked-example-kind1-relative.csv $(
+  )would both be drawn into $work/charts/worked-example-kind1-relative.svg" \
+  --folder "$work/charts" "$k1r.csv" "$work/taken/../csv/worked-example-kind1-relative.csv"
+check "and nothing was drawn" bash -c "[ ! -e '$k1r.svg' ] && [ ! -e '$work/p.svg' ]"
 run --help
 check "--help: the exit statuses, on stdout, exit status 0" \
   bash -c "status 0 && grep -q '^Exit status' '$work/out' &&

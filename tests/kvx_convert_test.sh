@@ -101,25 +101,28 @@ for signal in TERM:143 HUP:129 INT:130; do
              cmp -s '$folder/QM-DATA/QM-0001.csv' '$work/first/QM-DATA/QM-0001.csv'"
 done
 
-"$convert" >/dev/null 2>&1
-check "no arguments: exit status 2" [ $? = 2 ]
-"$convert" --kind 3 --folder "$work" "$data/worked-example-kind1.capture" >/dev/null 2>&1
-check "--kind 3: exit status 2" [ $? = 2 ]
-"$convert" --kind 1 --time later --folder "$work" "$data/worked-example-kind1.capture" \
-  >/dev/null 2>&1
-check "--time later: exit status 2" [ $? = 2 ]
+capture1=$data/worked-example-kind1.capture
+usage_error "$convert" "--kind is missing"
+usage_error "$convert" "--kind must be 1 or 2" --kind 3 --folder "$work" "$capture1"
+usage_error "$convert" "--time must be relative or absolute" --kind 1 --time later \
+  --folder "$work" "$capture1"
+usage_error "$convert" "--folder is missing" --kind 1 "$capture1"
+usage_error "$convert" "--kind is given twice" --kind 1 --kind 2 --folder "$work" "$capture1"
+usage_error "$convert" "give one capture file" --kind 1 --folder "$work"
 "$convert" --kind 1 --folder "$work" "$work/no-such-capture" >/dev/null 2>"$work/err"
 check "a missing capture file: exit status 3 with its reason" \
   bash -c "[ $? = 3 ] && grep -q 'cannot read the capture file' '$work/err'"
-"$convert" --kind 1 --folder "$work/no-such-folder" "$data/worked-example-kind1.capture" \
-  >/dev/null 2>"$work/err"
-check "a folder that does not exist: exit status 2" \
-  bash -c "[ $? = 2 ] && grep -q 'no folder' '$work/err'"
-"$convert" --help >"$work/out"
-check "--help: exit status 0 and the usage text" \
-  bash -c "[ $? = 0 ] && grep -q '^Usage: kvx-convert' '$work/out'"
-"$convert" --version >"$work/out"
-check "--version: exit status 0 and the version alone, on stdout" \
-  bash -c "[ $? = 0 ] && grep -qxE 'kvx-convert [0-9]+(\\.[0-9]+){1,3}' '$work/out'"
+usage_error "$convert" "no folder $work/no-such-folder" --kind 1 --folder "$work/no-such-folder" \
+  "$capture1"
+for help in --help -h; do
+  "$convert" $help >"$work/out"
+  check "$help: exit status 0 and the usage text" \
+    bash -c "[ $? = 0 ] && grep -q '^Usage: kvx-convert' '$work/out'"
+done
+for version in --version -V; do
+  "$convert" $version >"$work/out"
+  check "$version: exit status 0 and the version alone, on stdout" \
+    bash -c "[ $? = 0 ] && grep -qxE 'kvx-convert [0-9]+(\\.[0-9]+){1,3}' '$work/out'"
+done
 
 [ $failures -eq 0 ]

@@ -227,9 +227,13 @@ done
 check "a SIGINT that the transfer was started with ignored: it finishes (exit status 0)" \
   ends_with ignored 0 1
 
-"$transfer" --folder "$work" --timeout 0 >/dev/null 2>&1
-check "--timeout 0: exit status 2" [ $? = 2 ]
-"$transfer" --folder "$work" --keep-capture "$work/finished/capture" >/dev/null 2>&1
-check "--keep-capture naming a file that exists: exit status 2" [ $? = 2 ]
+usage_error "$transfer" "--folder is missing"
+usage_error "$transfer" "--timeout must be a number of seconds from 1 to 86400" \
+  --folder "$work" --timeout 0
+usage_error "$transfer" "--folder is given twice" --folder "$work" --folder "$work/finished"
+usage_error "$transfer" "--keep-capture needs the name of a new file: $work/finished/capture" \
+  --folder "$work" --keep-capture "$work/finished/capture"
+usage_error "$transfer" "--keep-capture names a file in a folder that does not exist: $(
+  )$work/no-such-folder/capture" --folder "$work" --keep-capture "$work/no-such-folder/capture"
 
 [ $failures -eq 0 ]

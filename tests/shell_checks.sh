@@ -12,3 +12,15 @@ check() {
 }
 
 same_csv() { cmp -s "$1" <(iconv -f utf-8 -t cp932 "$2" | sed 's/$/\r/'); }
+
+# usage_error PROGRAM SAID ARGUMENT...: PROGRAM run with the arguments ends with exit status 2,
+# having written nothing but "<name>: SAID" and where to read on, on stderr.
+usage_error() {
+  local program=$1 said=$2 status=0 name
+  shift 2
+  name=$(basename "$program")
+  "$program" "$@" >"$work/usage.out" 2>"$work/usage.err" || status=$?
+  check "usage error: $name $*: \"$said\"" \
+    [ "$status/$(cat "$work/usage.out")/$(cat "$work/usage.err")" = \
+    "2//$name: $said"$'\n'"Try '$name --help'." ]
+}

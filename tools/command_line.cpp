@@ -53,10 +53,17 @@ std::string Arguments::Value(const std::string& name, const std::string& fallbac
   return found != options.end() ? found->second : fallback;
 }
 
-void UsageError(const std::string& reason, const std::string& usage) {
+void UsageError(const std::string& reason) {
   // Nothing is left to say it with when stderr does not take the message.
-  Err("%s: %s\n\n%s", ProgramName().c_str(), reason.c_str(), usage.c_str());
+  Err("%s: %s\nTry '%s --help'.\n", ProgramName().c_str(), reason.c_str(), ProgramName().c_str());
   std::exit(kUsageError);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
+}
+
+std::string Required(const Arguments& arguments, const std::string& name) {
+  if (!arguments.Has(name)) UsageError("--" + name + " is missing");
+  std::string value = arguments.Value(name, "");
+  if (value.empty()) UsageError("--" + name + " is empty");
+  return value;
 }
 
 void SetProgramName(const std::string& program) {
@@ -90,31 +97,32 @@ Arguments Parse(const std::string& program, const std::vector<std::string>& word
       arguments.operands.push_back(word);
       continue;
     }
-    if (word[1] != '-') UsageError("unknown option " + word, usage);
-    if (word == "--help") {
+    if (word == "--help" || word == "-h") {
       Out("%s", usage.c_str());
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
-    if (word == "--version") {
+    if (word == "--version" || word == "-V") {
       Out("%s %s\n", ProgramName().c_str(), KVX_VERSION_TEXT);
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
+    if (word[1] != '-') UsageError("unknown option " + word);
     const std::size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& candidate : specs) {
       if (candidate.name == name) spec = &candidate;
     }
-    if (spec == nullptr) UsageError("unknown option --" + name, usage);
+    if (spec == nullptr) UsageError("unknown option --" + name);
+    if (arguments.Has(name)) UsageError("--" + name + " is given twice");
     if (!spec->takesValue) {
-      if (equals != std::string::npos) UsageError("--" + name + " takes no value", usage);
+      if (equals != std::string::npos) UsageError("--" + name + " takes no value");
       arguments.options[name] = "";
     } else if (equals != std::string::npos) {
       arguments.options[name] = word.substr(equals + 1);
     } else if (i + 1 < words.size()) {
       arguments.options[name] = words[++i];
     } else {
-      UsageError("--" + name + " needs a value", usage);
+      UsageError("--" + name + " needs a value");
     }
   }
   return arguments;

@@ -1,5 +1,6 @@
 // The shared style of the command-line tools: long options ("--name VALUE" or "--name=VALUE"),
-// --help, --version, messages in UTF-8, exit status 2 on a usage error.
+// each at most once, -h or --help, -V or --version, messages in UTF-8, exit status 2 on a usage
+// error, which is told in one line and a pointer to --help.
 #ifndef TOOLS_COMMAND_LINE_H
 #define TOOLS_COMMAND_LINE_H
 
@@ -37,9 +38,9 @@ struct Arguments {
   std::string Value(const std::string& name, const std::string& fallback) const;
 };
 
-// Parses the arguments after the program's name. On --help prints `usage` to stdout and exits
-// 0, on --version prints "<program> <version>" and exits 0; on a usage error prints the reason
-// and `usage` to stderr and exits 2.
+// Parses the arguments after the program's name. On -h or --help prints `usage` to stdout and
+// exits 0, on -V or --version prints "<program> <version>" and exits 0; an unknown option, an
+// option given twice, a missing or unwanted value are usage errors.
 Arguments Parse(const std::string& program, const std::vector<std::string>& words,
                 const std::vector<OptionSpec>& specs, const std::string& usage);
 Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
@@ -48,8 +49,12 @@ Arguments Parse(int argc, char** argv, const std::vector<OptionSpec>& specs,
 // The name that messages begin with: `program` without its folder and without ".exe".
 void SetProgramName(const std::string& program);
 
-// Prints "<program>: <reason>" and the usage text to stderr, and exits 2.
-[[noreturn]] void UsageError(const std::string& reason, const std::string& usage);
+// Prints "<program>: <reason>" and "Try '<program> --help'." to stderr, and exits 2.
+[[noreturn]] void UsageError(const std::string& reason);
+
+// The value of the option `name`; a usage error, "--<name> is missing" or "--<name> is empty",
+// when it was not given or is empty.
+std::string Required(const Arguments& arguments, const std::string& name);
 
 // Protocol bytes as a quoted text for messages: printable ASCII as it is, "\r" for a carriage
 // return, "\xNN" for any other byte.

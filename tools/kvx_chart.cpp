@@ -35,8 +35,8 @@ const char kUsage[] =
     "  --folder DIR      each chart into DIR (an existing folder) instead\n"
     "  --output FILE     one page with every chart, one under the other, in FILE; written\n"
     "                    only when every CSV file could be read\n"
-    "  --help            show this text\n"
-    "  --version         show the version\n"
+    "  -h, --help        show this text\n"
+    "  -V, --version     show the version\n"
     "\n"
     "An existing chart of the same name is replaced, in one step: a chart that cannot be\n"
     "written completely leaves no file and the earlier one as it was.\n"
@@ -54,28 +54,9 @@ constexpr int kNotWritten = 4;
 // Far more than a CSV file of the instrument's largest group.
 constexpr std::uint64_t kLargestCsvFile = 256ull * 1024 * 1024;
 
-// Whether byte `c` begins a two-byte character of code page 932.
-bool IsLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// Where the last name of a code page 932 path begins (after its last separator).
-std::size_t NameStart(const std::string& path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const auto c = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(c)) {
-      ++i;
-    } else if (c == '/' || c == '\\') {
-      start = i + 1;
-    }
-  }
-  return start;
-}
-
 // The path without a final ".csv" (of either case).
 std::string WithoutCsvSuffix(const std::string& path) {
-  if (path.size() - NameStart(path) > 4) {
+  if (path.size() - cli::NameStart(path) > 4) {
     std::string suffix = path.substr(path.size() - 4);
     for (char& c : suffix) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -89,8 +70,8 @@ std::string ChartPath(const std::string& csv, const std::string& folder, char se
   const std::string stem = WithoutCsvSuffix(csv);
   if (folder.empty()) return stem + ".svg";
   std::string path = folder;
-  if (NameStart(path) != path.size()) path += separator;
-  return path + stem.substr(NameStart(stem)) + ".svg";
+  if (cli::NameStart(path) != path.size()) path += separator;
+  return path + stem.substr(cli::NameStart(stem)) + ".svg";
 }
 
 void Complain(const std::string& message) {
@@ -157,17 +138,17 @@ int Run(int argc, char** argv) {
   kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseInCodePage932(
       "kvx-chart", argc, argv, {{"folder", true}, {"output", true}}, kUsage);
-  if (arguments.operands.empty()) cli::UsageError("give at least one CSV file", kUsage);
+  if (arguments.operands.empty()) cli::UsageError("give at least one CSV file");
   if (arguments.Has("folder") && arguments.Has("output")) {
-    cli::UsageError("--folder and --output exclude each other", kUsage);
+    cli::UsageError("--folder and --output exclude each other");
   }
   SystemFileSystem files;
   const std::string folder = arguments.Value("folder", "");
   if (arguments.Has("folder") && (folder.empty() || !files.IsFolder(folder))) {
-    cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
+    cli::UsageError("no folder " + cli::ShownInUtf8(folder));
   }
   const std::string page = arguments.Value("output", "");
-  if (arguments.Has("output") && page.empty()) cli::UsageError("--output is empty", kUsage);
+  if (arguments.Has("output") && page.empty()) cli::UsageError("--output is empty");
 
   // Two CSV files of one name would be drawn into one chart: the second would replace the first.
   std::vector<std::string> chartPaths;
@@ -178,8 +159,7 @@ int Run(int argc, char** argv) {
       const auto [earlier, added] = drawnFrom.emplace(path, csv);
       if (!added) {
         cli::UsageError(cli::ShownInUtf8(earlier->second) + " and " + cli::ShownInUtf8(csv) +
-                            " would both be drawn into " + cli::ShownInUtf8(path),
-                        kUsage);
+                        " would both be drawn into " + cli::ShownInUtf8(path));
       }
       chartPaths.push_back(path);
     }

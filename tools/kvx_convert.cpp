@@ -31,8 +31,8 @@ const char kUsage[] =
     "  --time relative|absolute  times since the start of the measurement, or calendar times\n"
     "                            (default relative)\n"
     "  --folder DIR              the folder chosen for the transfer\n"
-    "  --help                    show this text\n"
-    "  --version                 show the version\n"
+    "  -h, --help                show this text\n"
+    "  -V, --version             show the version\n"
     "\n"
     "A capture file holds the instrument's data as text, back to back with no line breaks. Each\n"
     "measurement group is a 60-character header record followed by its samples. In the record,\n"
@@ -109,20 +109,16 @@ int main(int argc, char** argv) {
   const cli::Arguments arguments = cli::ParseInCodePage932(
       "kvx-convert", argc, argv, {{"kind", true}, {"time", true}, {"folder", true}}, kUsage);
 
-  const std::string kind = arguments.Value("kind", "");
-  if (kind != "1" && kind != "2") cli::UsageError("--kind must be 1 or 2", kUsage);
-  const int32_t displayMode = cli::DisplayModeOption(arguments, kUsage);
-  if (!arguments.Has("folder") || arguments.Value("folder", "").empty()) {
-    cli::UsageError("--folder is missing", kUsage);
-  }
-  if (arguments.operands.size() != 1) cli::UsageError("give one capture file", kUsage);
+  const std::string kind = cli::Required(arguments, "kind");
+  if (kind != "1" && kind != "2") cli::UsageError("--kind must be 1 or 2");
+  const int32_t displayMode = cli::DisplayModeOption(arguments);
+  const std::string folder = cli::Required(arguments, "folder");
+  if (arguments.operands.size() != 1) cli::UsageError("give one capture file");
   ListedFileSystem files;
-  if (!files.IsFolder(arguments.Value("folder", ""))) {
-    cli::UsageError("no folder " + cli::ShownInUtf8(arguments.Value("folder", "")), kUsage);
-  }
+  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder));
 
   TransferState transfer;
-  transfer.saveFolder = arguments.Value("folder", "");
+  transfer.saveFolder = folder;
   transfer.capturePath = arguments.operands[0];
   std::uint64_t size = 0;
   if (!cli::system::FileSize(transfer.capturePath, &size)) {

@@ -38,8 +38,8 @@ const char kUsage[] =
     "                            for kvx-convert. Without it the capture is kept only when the\n"
     "                            CSV files could not all be written: then it goes into DIR as\n"
     "                            kvx-capture-kind<1|2>.txt, and where it went is shown.\n"
-    "  --help                    show this text\n"
-    "  --version                 show the version\n"
+    "  -h, --help                show this text\n"
+    "  -V, --version             show the version\n"
     "\n"
     "Exit status:\n"
     "  0   the transfer finished (\"終了しました\") and every CSV file was written\n"
@@ -139,7 +139,7 @@ uint32_t TimeoutOption(const cli::Arguments& arguments) {
   if (text.empty() || text.size() > 5 ||
       text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
       std::stoi(text) > 86400) {
-    cli::UsageError("--timeout must be a number of seconds from 1 to 86400", kUsage);
+    cli::UsageError("--timeout must be a number of seconds from 1 to 86400");
   }
   return static_cast<uint32_t>(std::stoi(text)) * 1000;
 }
@@ -151,19 +151,21 @@ int main(int argc, char** argv) {
   const cli::Arguments arguments = cli::ParseInCodePage932(
       "kvx-transfer", argc, argv,
       {{"folder", true}, {"time", true}, {"timeout", true}, {"keep-capture", true}}, kUsage);
-  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
-  const std::string folder = arguments.Value("folder", "");
-  if (folder.empty()) cli::UsageError("--folder is missing", kUsage);
-  const int32_t displayMode = cli::DisplayModeOption(arguments, kUsage);
+  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
+  const std::string folder = cli::Required(arguments, "folder");
+  const int32_t displayMode = cli::DisplayModeOption(arguments);
   const uint32_t timeoutMs = TimeoutOption(arguments);
   SystemFileSystem files;
-  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder), kUsage);
+  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder));
   const std::string keepAs = arguments.Value("keep-capture", "");
   std::uint64_t size = 0;
   if (arguments.Has("keep-capture") &&
       (keepAs.empty() || files.IsFolder(keepAs) || cli::system::FileSize(keepAs, &size))) {
-    cli::UsageError("--keep-capture needs the name of a new file: " + cli::ShownInUtf8(keepAs),
-                    kUsage);
+    cli::UsageError("--keep-capture needs the name of a new file: " + cli::ShownInUtf8(keepAs));
+  }
+  if (arguments.Has("keep-capture") && !files.IsFolder(cli::FolderOf(keepAs))) {
+    cli::UsageError("--keep-capture names a file in a folder that does not exist: " +
+                    cli::ShownInUtf8(keepAs));
   }
 
   std::string error;

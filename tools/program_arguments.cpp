@@ -12,9 +12,36 @@ Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
       cli::system::CommandLineArguments(argc, argv, &unconvertible);
   SetProgramName(program);
   if (!unconvertible.empty()) {
-    UsageError("this argument has no code page 932 form: " + unconvertible[0], usage);
+    UsageError("this argument has no code page 932 form: " + unconvertible[0]);
   }
   return Parse(program, words, specs, usage);
+}
+
+namespace {
+
+// Whether byte `c` begins a two-byte character of code page 932.
+bool IsLeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+}  // namespace
+
+std::size_t NameStart(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (IsLeadByte(c)) {
+      ++i;
+    } else if (c == '/' || c == '\\') {
+      start = i + 1;
+    }
+  }
+  return start;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t start = NameStart(path);
+  return start == 0 ? "." : path.substr(0, start);
 }
 
 std::string ShownInUtf8(const std::string& cp932) {
@@ -22,10 +49,10 @@ std::string ShownInUtf8(const std::string& cp932) {
   return kvx::system::Cp932ToUtf8(cp932, &utf8) ? utf8 : cp932;
 }
 
-int32_t DisplayModeOption(const Arguments& arguments, const std::string& usage) {
+int32_t DisplayModeOption(const Arguments& arguments) {
   const std::string time = arguments.Value("time", "relative");
   if (time != "relative" && time != "absolute") {
-    UsageError("--time must be relative or absolute", usage);
+    UsageError("--time must be relative or absolute");
   }
   return time == "absolute" ? 1 : 0;
 }

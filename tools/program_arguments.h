@@ -3,6 +3,7 @@
 #ifndef TOOLS_PROGRAM_ARGUMENTS_H
 #define TOOLS_PROGRAM_ARGUMENTS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,13 +17,21 @@ namespace cli {
 Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
                              const std::vector<OptionSpec>& specs, const std::string& usage);
 
+// Where the last name of a code page 932 path begins: after its last separator, '/' or '\\'
+// (the second byte of a two-byte character is never taken for one).
+std::size_t NameStart(const std::string& path);
+
+// The folder that holds the last name of a code page 932 path, with its separator; "." for a
+// name alone.
+std::string FolderOf(const std::string& path);
+
 // A code page 932 text for the terminal: its UTF-8 form, or the bytes as they are when it has
 // none.
 std::string ShownInUtf8(const std::string& cp932);
 
 // The display mode that "--time relative|absolute" asks for (relative when absent): 0 for times
 // since the start of the measurement, 1 for calendar times.
-int32_t DisplayModeOption(const Arguments& arguments, const std::string& usage);
+int32_t DisplayModeOption(const Arguments& arguments);
 
 }  // namespace cli
 

@@ -28,8 +28,8 @@ const char kUsage[] =
     "                    IN and then an OUT endpoint, as the link needs; no device is sent\n"
     "                    anything\n"
     "  --named VVVV:PPPP exit with 0 when the id is named, 1 when not (the udev rule asks)\n"
-    "  --help            show this text\n"
-    "  --version         show the version\n"
+    "  -h, --help        show this text\n"
+    "  -V, --version     show the version\n"
     "\n"
     "Environment: TARVO_USB_IDS (ids of USB instruments, vvvv:pppp separated by commas),\n"
     "TARVO_DEVICE_ROOT (the driver stand-in's registry), TARVO_TRACE (trace lines on stderr).\n"
@@ -82,11 +82,11 @@ int main(int argc, char** argv) {
   (void)std::setvbuf(stdout, nullptr, _IONBF, 0);  // Lines in step with the driver's, when piped.
   const cli::Arguments arguments = cli::Parse(
       argc, argv, {{"send", true}, {"tries", true}, {"scan-usb", false}, {"named", true}}, kUsage);
-  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
+  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
   if (arguments.Has("scan-usb")) return cli::usb::PrintDevices() ? 0 : 1;
   if (arguments.Has("named")) {
     const int named = cli::usb::NamedStatus(arguments.Value("named", ""));
-    if (named == 2) cli::UsageError("--named needs an id VVVV:PPPP", kUsage);
+    if (named == 2) cli::UsageError("--named needs an id VVVV:PPPP");
     return named;
   }
   const std::string message = arguments.Value("send", "STATUS2") + "\r";
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   if (triesText.empty() || triesText.size() > 4 ||
       triesText.find_first_not_of("0123456789") != std::string::npos ||
       (tries = std::stoi(triesText)) < 1) {
-    cli::UsageError("--tries needs a number from 1 to 9999", kUsage);
+    cli::UsageError("--tries needs a number from 1 to 9999");
   }
 
   const int32_t opened = TarvoInit();

@@ -18,13 +18,12 @@ namespace {
 
 constexpr int kLongestDelayMs = 600000;  // ten minutes
 
-// The parse of one set of arguments, with the usage text for its errors.
+// The parse of one set of arguments; every fault in them is a usage error.
 class OptionReader {
  public:
-  OptionReader(const cli::Arguments& arguments, const std::string& usage)
-      : arguments_(arguments), usage_(usage) {}
+  explicit OptionReader(const cli::Arguments& arguments) : arguments_(arguments) {}
 
-  [[noreturn]] void Fail(const std::string& reason) const { cli::UsageError(reason, usage_); }
+  [[noreturn]] static void Fail(const std::string& reason) { cli::UsageError(reason); }
 
   int Number(const std::string& text, int low, int high, const std::string& what) const {
     if (text.empty() || text.size() > 6 ||
@@ -147,7 +146,6 @@ class OptionReader {
 
  private:
   const cli::Arguments& arguments_;
-  const std::string& usage_;
 };
 
 }  // namespace
@@ -177,8 +175,8 @@ std::vector<cli::OptionSpec> InstrumentOptionSpecs() {
           {"first-reply-delay", true}};
 }
 
-InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments, const std::string& usage) {
-  const OptionReader reader(arguments, usage);
+InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments) {
+  const OptionReader reader(arguments);
   InstrumentOptions options;
   options.kind = reader.Number(arguments.Value("kind", "1"), 1, 2, "--kind");
   options.blockBytes =

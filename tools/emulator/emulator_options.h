@@ -25,7 +25,7 @@ std::vector<cli::OptionSpec> InstrumentOptionSpecs();
 
 // Reads the options from parsed arguments; a value that does not fit is a usage error, shown
 // with `usage` (exit status 2).
-InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments, const std::string& usage);
+InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments);
 
 // The instrument's data: the capture file's digits, or the built-in day of its kind. A file that
 // cannot be read or holds anything but an even number of hexadecimal digits ends the program

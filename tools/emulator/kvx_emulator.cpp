@@ -33,8 +33,8 @@ const char kUsage[] =
     "  --name NAME        the device interface's name (default 0000-kvx-emulator on Linux,\n"
     "                     KVX_EMULATOR on Windows)\n"
     "  --log FILE         write every command, reply and driver request to FILE as it happens\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n"
+    "  -h, --help         show this text\n"
+    "  -V, --version      show the version\n"
     "\n"
     "Faults (CMD is a command without its \\r, such as NEXT; CMD:N is its N-th arrival since\n"
     "the emulator started; BLOCKS is a list of block numbers such as 2,5):\n"
@@ -69,10 +69,6 @@ const char kUsage[] =
     "Exit status: 0 when stopped, 1 when the interface cannot be presented, 2 on a usage error\n"
     "or an unreadable capture file.\n";
 
-[[noreturn]] void Fail(const std::string& reason) {
-  cli::UsageError(reason, kUsage);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,9 +76,9 @@ int main(int argc, char** argv) {
   specs.insert(specs.end(), {{"name", true}, {"log", true}});
   const cli::Arguments arguments =
       cli::ParseInCodePage932("kvx-emulator", argc, argv, specs, kUsage);
-  if (!arguments.operands.empty()) Fail("unexpected " + arguments.operands[0]);
+  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
 
-  const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments, kUsage);
+  const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments);
   const int kind = options.kind;
   const std::string capture = emulator::LoadCapture(options, "kvx-emulator");
 

@@ -26,7 +26,7 @@ const char kUsage[] =
     "  --log FILE            write the first device's commands, replies and USB requests to FILE\n"
     "  --without-permission  the device nodes open for root only\n"
     "  --out-first           the OUT endpoint before the IN one, as a device the link cannot use\n"
-    "  --help                show this text\n"
+    "  -h, --help            show this text\n"
     "\n"
     "The instrument options (--kind, --capture, --block-bytes and the faults) are those of\n"
     "kvx-emulator; kvx-emulator --help lists them.\n"
@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
   specs.insert(specs.end(),
                {{"ids", true}, {"log", true}, {"without-permission", false}, {"out-first", false}});
   const cli::Arguments arguments = cli::Parse(argc, argv, specs, kUsage);
-  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0], kUsage);
-  const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments, kUsage);
+  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
+  const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments);
   const std::string capture = emulator::LoadCapture(options, "kvx-usb-emulator");
 
   emulator::UsbDevices devices;
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     devices.ids.emplace_back(id.vendor, id.product);
   }
   if (!malformed.empty() || devices.ids.empty()) {
-    cli::UsageError("--ids needs VVVV:PPPP ids", kUsage);
+    cli::UsageError("--ids needs VVVV:PPPP ids");
   }
 
   emulator::DialogueLog log;
