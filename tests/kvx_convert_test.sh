@@ -63,14 +63,35 @@ check "a CSV path over 255 bytes: exit status 5, and no file" \
 run "$work/unreadable" --kind 1 "$work"
 check "a capture that is a folder: exit status 3" [ "$(cat "$work/status")" = 3 ]
 
-# Groups that are not the instrument's own data are written as the layout says, with a warning
-# once per group.
 header() {  # layout count: a kind-1 header record with that many samples
   printf '0001070315103000000000%s000000000000000000000%06X0000000000' "$1" "$2"
 }
 { header 4 2; printf '00G10002'; header 4 3; printf '00EB00EB'; } >"$work/odd-capture"
-run "$work/odd" --kind 1 "$work/odd-capture"
-check "a short group and one with a non-digit: one warning each, exit status 0" \
+printf 'This is no capture.\n' >"$work/text"
+{ header 4 1; printf '00EB'; header 7 0; } >"$work/odd-layout"
+
+# What no instrument of the kind sends is refused before anything is written: exit status 3,
+# one line naming the first group that is not as it should be.
+refused() {  # capture kind said
+  run "$work/refused" --kind "$2" "$1"
+  check "refused: $(basename "$1") as kind $2: $3" \
+    [ "$(cat "$work/status")/$(cat "$work/out")/$(cat "$work/err")/$(ls "$work/refused")" = \
+    "3//kvx-convert: $1 is not a kind-$2 capture: $3/" ]
+}
+refused "$work/text" 1 "group 1 (at offset 0): its header record has only 20 of its 60 characters"
+refused "$work/odd-capture" 1 "group 1 (at offset 0): its samples hold a character that is no $(
+  )hexadecimal digit (at offset 62)"
+refused "$work/odd-layout" 1 "group 2 (at offset 64): its header record's layout code $(
+  )(character 22) is not 0 or 4"
+refused "$data/worked-example-kind2.capture" 1 "group 2 (at offset 72): its header record has $(
+  )only 24 of its 60 characters; this looks like a kind-2 capture: use --kind 2"
+refused "$data/worked-example-kind1.capture" 2 "group 1 (at offset 0): its header record declares $(
+  )2 samples (24 characters), the capture holds 8; this looks like a kind-1 capture: use --kind 1"
+
+# With --force, groups that are not the instrument's own data are written as the layout says,
+# as the program converts a transfer, with a warning once per group.
+run "$work/odd" --kind 1 --force "$work/odd-capture"
+check "--force: a short group and one with a non-digit: one warning each, exit status 0" \
   bash -c "[ \$(cat '$work/status') = 0 ] && [ \$(wc -l <'$work/err') = 2 ] &&
            grep -q 'group 1 (QM-0001.csv) holds a character that is no hexadecimal digit' \
              '$work/err' &&

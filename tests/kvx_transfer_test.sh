@@ -196,7 +196,7 @@ check "--keep-capture: the downloaded data kept as asked, and the CSV file writt
 kept_when_incomplete() {
   [ "$(status_of "$incomplete")" = 10 ] && clean_end "$incomplete" &&
     cmp -s "$work/$incomplete/save/kvx-capture-kind1.txt" "$work/$incomplete/capture" &&
-    grep -q 'kvx-convert --kind 1' "$work/$incomplete/err"
+    grep -q "kvx-convert --force --kind 1" "$work/$incomplete/err"
 }
 check "the CSV file cannot be written: exit status 10, the data kept in the chosen folder" \
   kept_when_incomplete

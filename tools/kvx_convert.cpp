@@ -1,7 +1,9 @@
 // kvx-convert: converts a capture file into CSV files exactly as KVX-300 does at the end of a
 // transfer, with a folder of the user's choice as the chosen folder.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -20,7 +22,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: kvx-convert --kind 1|2 [--time relative|absolute] --folder DIR CAPTURE_FILE\n"
+    "Usage: kvx-convert --kind 1|2 [--time relative|absolute] [--force] --folder DIR CAPTURE_FILE\n"
     "\n"
     "Converts CAPTURE_FILE into CSV files as KVX-300 does at the end of a transfer, with DIR\n"
     "as the chosen folder: one file per measurement group, in DIR/QM-DATA (made when missing),\n"
@@ -31,6 +33,8 @@ const char kUsage[] =
     "  --time relative|absolute  times since the start of the measurement, or calendar times\n"
     "                            (default relative)\n"
     "  --folder DIR              the folder chosen for the transfer\n"
+    "  --force                   convert a capture that no instrument of the kind sent, as\n"
+    "                            the program converts whatever a transfer received\n"
     "  -h, --help                show this text\n"
     "  -V, --version             show the version\n"
     "\n"
@@ -44,14 +48,17 @@ const char kUsage[] =
     "A kind-2 sample adds 8 characters, whose last 6 are the measurement clock: hours, minutes\n"
     "and seconds, 2 hexadecimal digits each.\n"
     "\n"
-    "A group that declares more samples than the capture holds, or holds other characters than\n"
-    "hexadecimal digits among its samples, is converted all the same (missing samples read as\n"
-    "0.0), with a warning on stderr.\n"
+    "A capture that is not one of the kind is refused before anything is written (exit status\n"
+    "3, with the first group that is not as it should be, and a hint when the capture reads\n"
+    "as the other kind): a header record cut short or with a field out of its form, samples\n"
+    "missing or not hexadecimal. With --force it is converted all the same, as the program\n"
+    "converts a transfer (missing samples read as 0.0), with a warning on stderr for each\n"
+    "group that declares more samples than the capture holds or holds other characters.\n"
     "\n"
     "Exit status:\n"
     "  0   every measurement group is in its CSV file\n"
     "  2   usage error (DIR must exist)\n"
-    "  3   CAPTURE_FILE cannot be read\n"
+    "  3   CAPTURE_FILE cannot be read, or is no capture of the kind (without --force)\n"
     "  4   QM-DATA could not be made\n"
     "  5   a CSV file could not be made, written or closed (a full disk, a path over 255\n"
     "      bytes): the files before it are complete, the one being written was removed\n"
@@ -85,6 +92,30 @@ void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
   }
 }
 
+// Whether the capture is what an instrument of the kind sends; if not, says so, and which kind
+// it reads as when it does.
+bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t size, int kind) {
+  std::string capture(size, '\0');
+  std::size_t length = 0;
+  if (!files.ReadFileBytes(path, capture.data(), capture.size(), &length)) {
+    cli::Err("kvx-convert: cannot read the capture file %s\n", cli::ShownInUtf8(path).c_str());
+    return false;
+  }
+  capture.resize(length);
+  const std::optional<kvx::CaptureFault> fault = kvx::FirstCaptureFault(capture, kind);
+  if (!fault) return true;
+  const int other = 3 - kind;
+  std::string hint;
+  if (!kvx::FirstCaptureFault(capture, other)) {
+    hint = "; this looks like a kind-" + std::to_string(other) + " capture: use --kind " +
+           std::to_string(other);
+  }
+  cli::Err("kvx-convert: %s is not a kind-%d capture: group %zu (at offset %zu): its %s%s\n",
+           cli::ShownInUtf8(path).c_str(), kind, fault->group, fault->offset, fault->what.c_str(),
+           hint.c_str());
+  return false;
+}
+
 // The system's files, noting the CSV files that the conversion leaves behind.
 class ListedFileSystem : public SystemFileSystem {
  public:
@@ -107,7 +138,8 @@ class ListedFileSystem : public SystemFileSystem {
 int main(int argc, char** argv) {
   kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseInCodePage932(
-      "kvx-convert", argc, argv, {{"kind", true}, {"time", true}, {"folder", true}}, kUsage);
+      "kvx-convert", argc, argv,
+      {{"kind", true}, {"time", true}, {"folder", true}, {"force", false}}, kUsage);
 
   const std::string kind = cli::Required(arguments, "kind");
   if (kind != "1" && kind != "2") cli::UsageError("--kind must be 1 or 2");
@@ -132,10 +164,15 @@ int main(int argc, char** argv) {
     return kvx::kCaptureUnreadable;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
+  const int instrumentKind = kind == "1" ? 1 : 2;
+  if (!arguments.Has("force") && !IsCaptureOfKind(files, transfer.capturePath,
+                                                  static_cast<std::size_t>(size), instrumentKind)) {
+    return kvx::kCaptureUnreadable;
+  }
 
   HeadlessOperator ui("kvx-convert");
   const kvx::ConversionOutcome conversion =
-      kvx::ConvertCapture(kind == "1" ? 1 : 2, displayMode, ui, files, transfer);
+      kvx::ConvertCapture(instrumentKind, displayMode, ui, files, transfer);
   if (conversion.end == kvx::ConversionEnd::NoMemory) ui.Alert(std::string(kvx::texts::kNoMemory));
   WarnOfOddGroups(conversion.notices);
   for (const std::string& path : files.written)

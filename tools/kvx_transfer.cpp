@@ -126,7 +126,7 @@ void ReportKeptCapture(const TransferEngine& engine, const TransferState& transf
   }
   cli::Err(
       "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
-      "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --kind %d "
+      "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --force --kind %d "
       "--time %s --folder %s %s\n",
       kept.c_str(), transfer.instrumentKind, displayMode == 1 ? "absolute" : "relative",
       cli::system::ShellQuoted(cli::ShownInUtf8(transfer.saveFolder)).c_str(),

@@ -98,6 +98,59 @@ HeaderRecord DecodeHeaderRecord(std::string_view record) {
   return header;
 }
 
+namespace {
+
+bool AllDecimal(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// What is wrong with a whole header record, or nothing.
+std::string HeaderRecordFault(std::string_view record) {
+  if (!AllDecimal(record.substr(4, 12))) return "start time (characters 4 to 15) is not decimal";
+  const std::string_view code = record.substr(20, 2);
+  if (code != "83" && code != "00") return "interval code (characters 20 and 21) is not 83 or 00";
+  if (!AllDecimal(record.substr(16, 4))) return "interval (characters 16 to 19) is not decimal";
+  if (record[22] != '0' && record[22] != '4') return "layout code (character 22) is not 0 or 4";
+  if (record[23] != '0' && record[23] != '1') return "unit code (character 23) is not 0 or 1";
+  if (FirstNonHexadecimal(record.substr(44, 6)) != std::string_view::npos) {
+    return "sample count (characters 44 to 49) is not hexadecimal";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::optional<CaptureFault> FirstCaptureFault(std::string_view capture, int instrumentKind) {
+  std::size_t group = 1;
+  for (std::size_t at = 0; at < capture.size(); ++group) {
+    const std::string_view record = Mid(capture, at, kHeaderRecordSize);
+    if (record.size() < kHeaderRecordSize) {
+      return CaptureFault{
+          group, at,
+          "header record has only " + std::to_string(record.size()) + " of its 60 characters"};
+    }
+    const std::string fault = HeaderRecordFault(record);
+    if (!fault.empty()) return CaptureFault{group, at, "header record's " + fault};
+    const auto declared = static_cast<std::size_t>(ReadHexadecimal(record.substr(44, 6)));
+    const std::string_view samples =
+        Mid(capture, at + kHeaderRecordSize, declared * SampleSize(instrumentKind));
+    if (samples.size() < declared * SampleSize(instrumentKind)) {
+      return CaptureFault{group, at,
+                          "header record declares " + std::to_string(declared) + " samples (" +
+                              std::to_string(declared * SampleSize(instrumentKind)) +
+                              " characters), the capture holds " + std::to_string(samples.size())};
+    }
+    const std::size_t bad = FirstNonHexadecimal(samples);
+    if (bad != std::string_view::npos) {
+      return CaptureFault{group, at,
+                          "samples hold a character that is no hexadecimal digit (at offset " +
+                              std::to_string(at + kHeaderRecordSize + bad) + ")"};
+    }
+    at += kHeaderRecordSize + samples.size();
+  }
+  return std::nullopt;
+}
+
 SampleValue SampleOf(int32_t raw) {
   if (raw == 0x8001) return {SampleValue::Sentinel8001, 0};
   if (raw >= 0x8000) raw -= 0x10000;  // 16-bit two's complement

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,6 +61,18 @@ SampleValue SampleOf(int32_t raw);
 
 // Decodes a kind-1 sample, or the value part of a kind-2 sample (at most four characters).
 SampleValue DecodeSample(std::string_view text);
+
+// Where a capture first departs from what an instrument of `kind` sends: a group whose header
+// record is cut short or holds a field out of its form (start time and interval in decimal
+// digits, interval code "83" or "00", layout "0" or "4", unit "0" or "1", sample count in
+// hexadecimal digits), or whose samples are missing or not hexadecimal digits. The converters
+// take any text; this is for a caller that wants to refuse what no instrument sent.
+struct CaptureFault {
+  std::size_t group = 0;   // counting from 1
+  std::size_t offset = 0;  // of the group's header record, counting from 0
+  std::string what;        // "its ...", to follow the group in a sentence
+};
+std::optional<CaptureFault> FirstCaptureFault(std::string_view capture, int instrumentKind);
 
 }  // namespace kvx
 
