@@ -381,6 +381,9 @@ TEST(CsvShortCaptureTest, GroupsThatAreNotTheInstrumentsOwnDataAreNoted) {
   EXPECT_EQ(notices[1].presentSamples, 1);  // and a piece of one
   EXPECT_FALSE(notices[1].hasNonHexadecimal);
   EXPECT_EQ(conversion.outcome.end, kvx::ConversionEnd::Converted);
+  // Every group and the samples it declares, missing ones included.
+  EXPECT_EQ(conversion.outcome.groups, 3);
+  EXPECT_EQ(conversion.outcome.samples, 7);
 
   Conversion cut(1, kRelative);
   cut.Run(good + "0001070315");

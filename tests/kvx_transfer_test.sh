@@ -81,6 +81,7 @@ case_ send-error --fail-writes-from STATUS -- &
 case_ ended --refuse TRANS=YYY -- &
 case_ no-data --refuse "STATUS=? T" -- &
 case_ damaged --corrupt-always 2 -- &
+case_ json --corrupt 2 -- --summary json &
 case_ silent --silent-from STATUS2 -- --timeout 3 &
 case_ empty --empty-reads-from NEXT:2 -- --timeout 3 &
 case_ unknown --unknown-replies-from STATUS2 -- --timeout 3 &
@@ -158,6 +159,19 @@ check "a command that cannot be sent: exit status 5" ends_with send-error 5 0
 check "the instrument ends before its data: exit status 6" ends_with ended 6 0
 check "the instrument has no data: exit status 7" ends_with no-data 7 0
 check "damaged data: exit status 8" ends_with damaged 8 0
+said_what_it_did() {  # its CSV file on stdout, then the summary
+  grep -qx "$work/finished/save/QM-DATA/QM-0001.csv" "$work/finished/out" &&
+    [[ "$(tail -1 "$work/finished/out")" =~ ^kind\ 1:\ 1\ group,\ 0\ samples,\ 12\ characters,\ 0\ resent,\ [0-9.]+\ s$ ]]
+}
+check "finished: its CSV file listed on stdout, then the summary line" said_what_it_did
+json_summary() {  # one object alone on stdout; the progress, with the block asked for again, on stderr
+  [ "$(sed 's/"seconds": [0-9.]*/"seconds": S/' "$work/json/out")" = "{\"files\": [$(
+    )\"$work/json/save/QM-DATA/QM-0001.csv\"], \"kind\": 1, \"groups\": 1, \"samples\": 0, $(
+    )\"characters\": 12, \"resends\": 1, \"seconds\": S, \"end\": \"finished\", \"exit_status\": 0}" ] &&
+    [[ "$(grep '^blocks' "$work/json/err" | tail -1)" =~ ^blocks\ stored\ 6,\ 12\ characters,\ 1\ resent ]]
+}
+check "--summary json: one JSON object alone on stdout, the progress (one block resent) on stderr" \
+  json_summary
 check "no temporary folder: exit status 9" [ "$(status_of no-temporary-folder)" = 9 ]
 
 # The bound on a transfer that makes no progress: within the bound and a little, and waiting
@@ -224,6 +238,8 @@ for entry in sigint-in-the-handshake:130 sigterm-in-the-data:143 sighup-in-the-d
   check "${entry%:*}: exit status ${entry#*:}, \"END\\r\" sent, nothing left" \
     stopped_cleanly "${entry%:*}" "${entry#*:}"
 done
+check "stopped in the handshake, with nothing downloaded: nothing is said deleted" \
+  grep -qx 'kvx-transfer: stopped by signal 2' "$work/sigint-in-the-handshake/err"
 check "a SIGINT that the transfer was started with ignored: it finishes (exit status 0)" \
   ends_with ignored 0 1
 

@@ -205,8 +205,11 @@ TEST_F(TransferTest, TheHeartbeatBlinksFiveBlocksLitAndOneDark) {
   EXPECT_EQ(ui_.statusAtBlocks, "11111011111011");
   EXPECT_EQ(ui_.statusLines.back(), kFinished);
   ASSERT_EQ(ui_.blocks.size(), 14u);
+  // Each block's news comes before its data is stored; the engine's record holds the end.
   EXPECT_EQ(ui_.blocks.back().blocksArrived, 14);
   EXPECT_EQ(ui_.blocks.back().charactersStored, 26);
+  EXPECT_EQ(engine_.progress.blocksStored, 14);
+  EXPECT_EQ(engine_.progress.charactersStored, 28);
 }
 
 TEST_F(TransferTest, HandshakeEnds) {
@@ -458,6 +461,10 @@ TEST_F(TransferTest, ResentAndOddBlocksAreStoredOnceAndWhole) {
   EXPECT_EQ(ui_.statusLine, Cp932(kFinished));
   EXPECT_EQ(Written(), expected);
   EXPECT_THAT(ui_.messages, IsEmpty());
+  // Six blocks came, four were stored (the bad ones were not), two were asked for again.
+  EXPECT_EQ(engine_.progress.blocksArrived, 6);
+  EXPECT_EQ(engine_.progress.blocksStored, 4);
+  EXPECT_EQ(engine_.progress.resends, 2);
 }
 
 TEST_F(TransferTest, MalformedBlocksAreAskedForAgainAndNeverStored) {

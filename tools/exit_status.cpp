@@ -35,6 +35,44 @@ int TransferExitStatus(const TransferEngine& engine, int stopSignal) {
   return kTransferOtherEnd;
 }
 
+const char* TransferEndName(TransferEnd end) {
+  switch (end) {
+    case TransferEnd::None:
+      return "none";
+    case TransferEnd::Finished:
+      return "finished";
+    case TransferEnd::TemporaryFileNotCreated:
+      return "temporary-file-not-created";
+    case TransferEnd::CaptureNotOpened:
+      return "capture-not-opened";
+    case TransferEnd::NoDriver:
+      return "no-driver";
+    case TransferEnd::LostLink:
+      return "lost-link";
+    case TransferEnd::NoProgress:
+      return "no-progress";
+    case TransferEnd::SendFailed:
+      return "send-failed";
+    case TransferEnd::EndedByInstrument:
+      return "ended-by-instrument";
+    case TransferEnd::NoData:
+      return "no-data";
+    case TransferEnd::RefusedByInstrument:
+      return "refused-by-instrument";
+    case TransferEnd::NotIdentified:
+      return "not-identified";
+    case TransferEnd::DataDamaged:
+      return "data-damaged";
+    case TransferEnd::CaptureNotWritten:
+      return "capture-not-written";
+    case TransferEnd::Stopped:
+      return "stopped";
+    case TransferEnd::NoMemory:
+      return "no-memory";
+  }
+  return "none";
+}
+
 int ConversionExitStatusFor(ConversionEnd end, int stopSignal) {
   switch (end) {
     case ConversionEnd::Converted:

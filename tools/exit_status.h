@@ -24,6 +24,9 @@ inline constexpr int kTransferSignalled = 128;  // plus the signal's number
 // stopped it, when it was stopped.
 int TransferExitStatus(const TransferEngine& engine, int stopSignal);
 
+// The end's name for scripts: "finished", "no-driver", "lost-link" and so on.
+const char* TransferEndName(TransferEnd end);
+
 inline constexpr int kConverted = 0;
 inline constexpr int kConversionOtherEnd = 1;
 inline constexpr int kCaptureUnreadable = 3;

@@ -13,6 +13,7 @@
 #include "exit_status.h"
 #include "file_system.h"
 #include "headless_operator.h"
+#include "listed_file_system.h"
 #include "program_arguments.h"
 #include "program_texts.h"
 #include "system_calls.h"
@@ -115,23 +116,6 @@ bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t siz
            hint.c_str());
   return false;
 }
-
-// The system's files, noting the CSV files that the conversion leaves behind.
-class ListedFileSystem : public SystemFileSystem {
- public:
-  CreateResult CreateNewFile(const std::string& path, FileHandle* file) override {
-    const CreateResult result = SystemFileSystem::CreateNewFile(path, file);
-    if (result == CreateResult::Created) written.push_back(path);
-    return result;
-  }
-
-  bool RemoveFile(const std::string& path) override {
-    std::erase(written, path);
-    return SystemFileSystem::RemoveFile(path);
-  }
-
-  std::vector<std::string> written;
-};
 
 }  // namespace
 

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command_line.h"
 #include "exit_status.h"
 #include "file_system.h"
 #include "headless_operator.h"
+#include "listed_file_system.h"
 #include "program_arguments.h"
 #include "program_texts.h"
 #include "system_calls.h"
@@ -20,13 +22,15 @@ namespace {
 
 const char kUsage[] =
     "Usage: kvx-transfer --folder DIR [--time relative|absolute] [--timeout SECONDS]\n"
-    "                    [--keep-capture FILE]\n"
+    "                    [--keep-capture FILE] [--summary text|json]\n"
     "\n"
     "Runs one transfer from the instrument exactly as KVX-300's \"データ転送\" button does, with\n"
     "DIR as the chosen folder: the handshake, the data blocks at the protocol's own pace, and\n"
     "the CSV files in DIR/QM-DATA. Each change of the status line, each message for the\n"
-    "operator and the progress of the data blocks are shown as they happen. One transfer runs\n"
-    "at a time: while KVX-300 or another kvx-transfer has the instrument, this one ends at once.\n"
+    "operator and the progress of the data blocks (stored, and asked for again) are shown as\n"
+    "they happen. At the end each CSV file written is listed on stdout, one path a line, and a\n"
+    "summary follows. One transfer runs at a time: while KVX-300 or another kvx-transfer has\n"
+    "the instrument, this one ends at once.\n"
     "\n"
     "  --folder DIR              the folder to save to (it must exist)\n"
     "  --time relative|absolute  times since the start of the measurement, or calendar times\n"
@@ -38,6 +42,10 @@ const char kUsage[] =
     "                            for kvx-convert. Without it the capture is kept only when the\n"
     "                            CSV files could not all be written: then it goes into DIR as\n"
     "                            kvx-capture-kind<1|2>.txt, and where it went is shown.\n"
+    "  --summary text|json       the summary as a line (default), or as one JSON object alone\n"
+    "                            on stdout for scripts: files, kind, groups, samples,\n"
+    "                            characters, resends, seconds, end, exit_status (the status\n"
+    "                            line and the progress then go to stderr)\n"
     "  -h, --help                show this text\n"
     "  -V, --version             show the version\n"
     "\n"
@@ -60,13 +68,22 @@ const char kUsage[] =
     "         files already complete stay\n"
     "  1   any other end\n";
 
-// The front end on the terminal: what the window would show.
+// The front end on the terminal: what the window would show, on `live` (stdout, or stderr when
+// stdout is kept for the JSON summary).
 class TransferOperator : public HeadlessOperator {
  public:
-  TransferOperator()
+  explicit TransferOperator(std::FILE* live)
       : HeadlessOperator("kvx-transfer"),
-        terminal_(cli::system::StandardOutputIsTerminal()),
+        live_(live),
+        terminal_(live == stdout && cli::system::StandardOutputIsTerminal()),
         start_(std::chrono::steady_clock::now()) {}
+
+  // The engine's record of the blocks, for the last drawing of the progress line.
+  void Follow(const TransferProgress& final) { final_ = &final; }
+
+  double Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
 
   void Alert(const std::string& message) override {
     EndProgressLine();
@@ -79,31 +96,100 @@ class TransferOperator : public HeadlessOperator {
     HeadlessOperator::ShowStatus(text);
     if (!changed) return;
     EndProgressLine();
-    cli::Out("status line: %s\n",
-             statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine).c_str());
-    (void)std::fflush(stdout);
+    Say("status line: " + (statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine)) + "\n");
   }
 
+  // Each block's news comes before its data is checked: the line shows what is stored so far,
+  // and is drawn once more with the transfer's last figures when it ends.
   void BlockArrived(const TransferProgress& progress) override {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    cli::Out("%sblocks %d, %d characters stored, %d resend%s, %.1f s%s", terminal_ ? "\r" : "",
-             progress.blocksArrived, progress.charactersStored, progress.resends,
-             progress.resends == 1 ? "" : "s", seconds, terminal_ ? "\033[K" : "\n");
-    (void)std::fflush(stdout);
-    progressShown_ = terminal_;
+    if (progress.blocksArrived > 1) DrawProgress(progress);
+  }
+
+  // The progress line's last drawing, with the figures of the end; then its line is ended.
+  void EndProgressLine() {
+    if (final_ != nullptr && final_->blocksArrived > 0 &&
+        final_->blocksStored + final_->resends != drawnBlocks_) {
+      DrawProgress(*final_);
+    }
+    if (progressOpen_) Say("\n");
+    progressOpen_ = false;
   }
 
  private:
-  void EndProgressLine() {
-    if (progressShown_) cli::Out("\n");
-    progressShown_ = false;
+  void DrawProgress(const TransferProgress& progress) {
+    char line[128];
+    (void)std::snprintf(line, sizeof line, "blocks stored %d, %d characters, %d resent, %.1f s",
+                        progress.blocksStored, progress.charactersStored, progress.resends,
+                        Seconds());
+    Say(std::string(terminal_ ? "\r" : "") + line + (terminal_ ? "\033[K" : "\n"));
+    progressOpen_ = terminal_;
+    drawnBlocks_ = progress.blocksStored + progress.resends;
   }
 
+  void Say(const std::string& text) {
+    kvx::system::WriteText(live_, text);
+    (void)std::fflush(live_);
+  }
+
+  std::FILE* live_;
   bool terminal_;
+  const TransferProgress* final_ = nullptr;
   std::chrono::steady_clock::time_point start_;
-  bool progressShown_ = false;
+  bool progressOpen_ = false;
+  int32_t drawnBlocks_ = 0;  // the blocks stored and resent when the line was last drawn
 };
+
+// Text as a JSON string.
+std::string JsonString(const std::string& utf8) {
+  std::string json = "\"";
+  for (const char c : utf8) {
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      (void)std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+      json += escaped;
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
+// What the transfer wrote and came to: the CSV files one a line and a summary line, or one JSON
+// object, on stdout.
+void ReportOutcome(const TransferEngine& engine, const TransferState& transfer,
+                   const std::vector<std::string>& written, double seconds, int status, bool json) {
+  std::vector<std::string> csvFiles;
+  for (const std::string& path : written) {
+    if (path != engine.keptCapture) csvFiles.push_back(cli::ShownInUtf8(path));
+  }
+  const TransferProgress& progress = engine.progress;
+  if (json) {
+    std::string files;
+    for (const std::string& path : csvFiles)
+      files += (files.empty() ? "" : ", ") + JsonString(path);
+    cli::Out(
+        "{\"files\": [%s], \"kind\": %s, \"groups\": %d, \"samples\": %lld, "
+        "\"characters\": %d, \"resends\": %d, \"seconds\": %.1f, \"end\": \"%s\", "
+        "\"exit_status\": %d}\n",
+        files.c_str(),
+        transfer.instrumentKind == 0 ? "null" : std::to_string(transfer.instrumentKind).c_str(),
+        engine.conversion.groups, static_cast<long long>(engine.conversion.samples),
+        progress.charactersStored, progress.resends, seconds,
+        kvx::TransferEndName(engine.transferEnd), status);
+    return;
+  }
+  for (const std::string& path : csvFiles)
+    cli::Out("%s\n", path.c_str());
+  if (progress.blocksArrived == 0 && engine.transferEnd != TransferEnd::Finished) return;
+  cli::Out("kind %d: %d group%s, %lld samples, %d characters, %d resent, %.1f s\n",
+           transfer.instrumentKind, engine.conversion.groups,
+           engine.conversion.groups == 1 ? "" : "s",
+           static_cast<long long>(engine.conversion.samples), progress.charactersStored,
+           progress.resends, seconds);
+}
 
 // Tells where the downloaded data went when it was kept, and how to convert it again.
 void ReportKeptCapture(const TransferEngine& engine, const TransferState& transfer,
@@ -148,14 +234,21 @@ uint32_t TimeoutOption(const cli::Arguments& arguments) {
 
 int main(int argc, char** argv) {
   kvx::system::CatchStopSignals();
-  const cli::Arguments arguments = cli::ParseInCodePage932(
-      "kvx-transfer", argc, argv,
-      {{"folder", true}, {"time", true}, {"timeout", true}, {"keep-capture", true}}, kUsage);
+  const cli::Arguments arguments = cli::ParseInCodePage932("kvx-transfer", argc, argv,
+                                                           {{"folder", true},
+                                                            {"time", true},
+                                                            {"timeout", true},
+                                                            {"keep-capture", true},
+                                                            {"summary", true}},
+                                                           kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
   const std::string folder = cli::Required(arguments, "folder");
   const int32_t displayMode = cli::DisplayModeOption(arguments);
   const uint32_t timeoutMs = TimeoutOption(arguments);
-  SystemFileSystem files;
+  const std::string summary = arguments.Value("summary", "text");
+  if (summary != "text" && summary != "json") cli::UsageError("--summary must be text or json");
+  const bool json = summary == "json";
+  ListedFileSystem files;
   if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder));
   const std::string keepAs = arguments.Value("keep-capture", "");
   std::uint64_t size = 0;
@@ -183,19 +276,24 @@ int main(int argc, char** argv) {
   }
 
   TransferState transfer;
-  TransferOperator ui;
+  TransferOperator ui(json ? stderr : stdout);
   LibraryLink link;
   TransferEngine engine(ui, ui, files, transfer, link);
+  ui.Follow(engine.progress);
   engine.progressTimeoutMs = timeoutMs;
   engine.captureKeeping = arguments.Has("keep-capture") ? CaptureKeeping::Always
                                                         : CaptureKeeping::WhenConversionIncomplete;
   engine.keepCaptureAs = keepAs;
   engine.Run(folder, displayMode);
+  ui.EndProgressLine();
   ReportKeptCapture(engine, transfer, displayMode);
   const int status = kvx::TransferExitStatus(engine, kvx::system::StopSignal());
   if (engine.transferEnd == TransferEnd::Stopped) {
     cli::Err("kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
-             engine.keptCapture.empty() ? "; the downloaded data was deleted" : "");
+             engine.keptCapture.empty() && engine.progress.charactersStored > 0
+                 ? "; the downloaded data was deleted"
+                 : "");
   }
+  ReportOutcome(engine, transfer, files.written, ui.Seconds(), status, json);
   return status;
 }

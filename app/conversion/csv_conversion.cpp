@@ -134,6 +134,8 @@ ConversionOutcome ConvertCapture(int instrumentKind, int32_t displayMode,
     // A stop that came while the group was written leaves no file that looks complete.
     if (observer.StopRequested()) return StopInGroup(transfer, outcome, ConversionEnd::Stopped);
     if (!file->Finish()) return StopInGroup(transfer, outcome, ConversionEnd::CsvNotWritten);
+    ++outcome.groups;
+    outcome.samples += header.sampleCount;
     transfer.sampleIndex = 0;
     clock.hour = clock.minute = clock.second = clock.millisecond = 0;
   }

@@ -51,6 +51,8 @@ class ConversionObserver {
 struct ConversionOutcome {
   ConversionEnd end = ConversionEnd::Converted;
   std::vector<GroupNotice> notices;  // groups cut short or holding other characters
+  int32_t groups = 0;                // groups whose CSV file is complete
+  int64_t samples = 0;               // the samples those groups declare
 };
 
 // Converts the capture at transfer.capturePath (its first transfer.payloadLength characters)

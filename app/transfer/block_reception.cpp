@@ -56,7 +56,8 @@ void TransferEngine::ReceiveBlocks() {
     ReportBlockArrived();
     const std::string_view block = std::string_view(response).substr(0, kLongestBlock);
     if (!kvx::BlockIsGood(block)) {
-      if (++transfer_.resendCount > kBadBlocksAllowed) {
+      progress.resends = ++transfer_.resendCount;
+      if (transfer_.resendCount > kBadBlocksAllowed) {
         Finish(TransferEnd::DataDamaged);
         return;
       }
@@ -76,6 +77,8 @@ void TransferEngine::ReceiveBlocks() {
       return;
     }
     transfer_.payloadLength += static_cast<int32_t>(payload.size());
+    ++progress.blocksStored;
+    progress.charactersStored = transfer_.payloadLength;
     NoteProgress();
     if (const int32_t failed = Send("NEXT\r"); failed != LINK_OK) {
       FinishOnSendError(8, failed);
@@ -86,13 +89,13 @@ void TransferEngine::ReceiveBlocks() {
 }
 
 void TransferEngine::ReportBlockArrived() {
-  ++blocksArrived_;
+  ++progress.blocksArrived;
   if (++transfer_.blockCounter == kBlocksLit + 1) {
     observer_.ShowStatus("");
     transfer_.blockCounter = 0;
   }
   if (transfer_.blockCounter == 1) observer_.ShowStatus(std::string(kvx::texts::kCommunicating));
-  observer_.BlockArrived({blocksArrived_, transfer_.payloadLength, transfer_.resendCount});
+  observer_.BlockArrived(progress);
 }
 
 void TransferEngine::ConvertToCsvKind1() {

@@ -17,7 +17,7 @@ void TransferEngine::Run(const std::string& saveFolder, int32_t displayMode) {
 
 bool TransferEngine::Start() {
   captureOnDisk_ = linkStarted_ = dataEnded_ = false;
-  blocksArrived_ = 0;
+  progress = {};
   observer_.SetBusy(true);
   if (!files_.TemporaryFolder(&transfer_.tempDir) ||
       !files_.CreateUniqueFile(transfer_.tempDir, "ini", &transfer_.capturePath)) {

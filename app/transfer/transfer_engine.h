@@ -81,6 +81,9 @@ class TransferEngine {
   TransferEnd transferEnd = TransferEnd::None;
   kvx::ConversionOutcome conversion;
   std::string keptCapture;
+  // The blocks of the last transfer, as they stood at its end (the observer hears of each block
+  // as it arrives, before its data is checked and stored).
+  TransferProgress progress;
 
  private:
   // The instrument's pace: a pause before each response is awaited, and one before the
@@ -135,7 +138,6 @@ class TransferEngine {
   bool captureOnDisk_ = false;   // the capture file exists and is the transfer's to delete
   bool linkStarted_ = false;     // the link is started: the clean-up stops it
   bool dataEnded_ = false;       // "YYY" has ended the data: the instrument sends no more
-  int32_t blocksArrived_ = 0;    // data blocks received in this transfer, good or bad
   uint64_t lastProgressMs_ = 0;  // when the transfer last moved on
   int handshakeStep_ = 0;        // the furthest step reached: 1 "STATUS2\r" … 4 "N\r"
   // The instrument answers every command once, in order, however late. A repeated first

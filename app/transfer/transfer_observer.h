@@ -9,7 +9,8 @@
 // Where a transfer stands when a data block has come in.
 struct TransferProgress {
   int32_t blocksArrived = 0;     // data blocks received in this transfer, good or bad
-  int32_t charactersStored = 0;  // characters of good blocks in the capture file
+  int32_t blocksStored = 0;      // good blocks whose data is in the capture file
+  int32_t charactersStored = 0;  // their characters
   int32_t resends = 0;           // bad blocks asked for again
 };
 
