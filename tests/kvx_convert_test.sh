@@ -52,13 +52,15 @@ check "the numbers used up at QM-9999.csv: exit status 6" \
   bash -c "grep -q 'QM-9999.csv”を超えます。' '$work/err' && [ \$(cat '$work/status') = 6 ]"
 mkdir -p "$work/nofolder" && touch "$work/nofolder/QM-DATA"
 run "$work/nofolder" --kind 1 "$data/worked-example-kind1.capture"
-check "QM-DATA cannot be made: exit status 4" \
+check "QM-DATA cannot be made: exit status 4, and the system's reason" \
   bash -c "grep -q 'QM-DATAフォルダの作成に失敗しました。' '$work/err' &&
+           grep -qx 'kvx-convert: $work/nofolder/QM-DATA: File exists' '$work/err' &&
            [ \$(cat '$work/status') = 4 ]"
 long=$work/$(printf 'a%.0s' $(seq 230))
 run "$long" --kind 1 "$data/worked-example-kind1.capture"
-check "a CSV path over 255 bytes: exit status 5, and no file" \
+check "a CSV path over 255 bytes: exit status 5, no file, and the reason" \
   bash -c "grep -q 'QM-DATAフォルダを確認して下さい。' '$work/err' &&
+           grep -qx \"kvx-convert: the CSV file's path would be longer than 255 bytes\" '$work/err' &&
            [ \$(cat '$work/status') = 5 ] && [ -z \"\$(ls '$long/QM-DATA')\" ]"
 run "$work/unreadable" --kind 1 "$work"
 check "a capture that is a folder: exit status 3" [ "$(cat "$work/status")" = 3 ]

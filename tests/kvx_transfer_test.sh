@@ -154,6 +154,9 @@ ends_with() {  # case status CSV-files: the exit status, the CSV files, nothing 
 }
 check "finished: exit status 0, its CSV file, nothing left" ends_with finished 0 1
 check "no instrument: exit status 3" ends_with no-instrument 3 0
+check "  and where it was looked for: the registry below TARVO_DEVICE_ROOT, the USB ids" \
+  grep -qF "kvx-transfer: no instrument was found in the driver stand-in's registry $(
+  )$work/no-instrument/root/{" "$work/no-instrument/err"
 check "the link lost in the data: exit status 4" ends_with lost-link 4 0
 check "a command that cannot be sent: exit status 5" ends_with send-error 5 0
 check "the instrument ends before its data: exit status 6" ends_with ended 6 0
@@ -247,6 +250,7 @@ usage_error "$transfer" "--folder is missing"
 usage_error "$transfer" "--timeout must be a number of seconds from 1 to 86400" \
   --folder "$work" --timeout 0
 usage_error "$transfer" "--folder is given twice" --folder "$work" --folder "$work/finished"
+usage_error "$transfer" "cannot write into the folder /sys: Permission denied" --folder /sys
 usage_error "$transfer" "--keep-capture needs the name of a new file: $work/finished/capture" \
   --folder "$work" --keep-capture "$work/finished/capture"
 usage_error "$transfer" "--keep-capture names a file in a folder that does not exist: $(

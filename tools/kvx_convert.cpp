@@ -93,6 +93,21 @@ void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
   }
 }
 
+// The front end on the terminal, which says after a file's or folder's message why it failed.
+class ConvertOperator : public HeadlessOperator {
+ public:
+  explicit ConvertOperator(ListedFileSystem& files)
+      : HeadlessOperator("kvx-convert"), files_(files) {}
+
+  void Alert(const std::string& message) override {
+    HeadlessOperator::Alert(message);
+    ExplainFileFailure("kvx-convert", message, files_);
+  }
+
+ private:
+  ListedFileSystem& files_;
+};
+
 // Whether the capture is what an instrument of the kind sends; if not, says so, and which kind
 // it reads as when it does.
 bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t size, int kind) {
@@ -154,7 +169,7 @@ int main(int argc, char** argv) {
     return kvx::kCaptureUnreadable;
   }
 
-  HeadlessOperator ui("kvx-convert");
+  ConvertOperator ui(files);
   const kvx::ConversionOutcome conversion =
       kvx::ConvertCapture(instrumentKind, displayMode, ui, files, transfer);
   if (conversion.end == kvx::ConversionEnd::NoMemory) ui.Alert(std::string(kvx::texts::kNoMemory));

@@ -10,6 +10,7 @@
 #include "exit_status.h"
 #include "file_system.h"
 #include "headless_operator.h"
+#include "instrument_places.h"
 #include "listed_file_system.h"
 #include "program_arguments.h"
 #include "program_texts.h"
@@ -49,9 +50,14 @@ const char kUsage[] =
     "  -h, --help                show this text\n"
     "  -V, --version             show the version\n"
     "\n"
+    "Environment:\n"
+    "  TARVO_DEVICE_ROOT  on Linux, the root of the driver stand-in's registry, where the\n"
+    "                     instrument is looked for (default /tmp/tarvo-<uid>); it is also\n"
+    "                     looked for among the USB devices whose ids /etc/tarvo/usb-ids names\n"
+    "\n"
     "Exit status:\n"
     "  0   the transfer finished (\"終了しました\") and every CSV file was written\n"
-    "  2   usage error\n"
+    "  2   usage error, or DIR takes no file\n"
     "  3   no instrument or driver found (\"USBドライバを認識できません。\")\n"
     "  4   the instrument could not be reached, the link was lost, or nothing moved on for the\n"
     "      --timeout (\"計測器と通信できません。\")\n"
@@ -72,8 +78,9 @@ const char kUsage[] =
 // stdout is kept for the JSON summary).
 class TransferOperator : public HeadlessOperator {
  public:
-  explicit TransferOperator(std::FILE* live)
+  TransferOperator(std::FILE* live, ListedFileSystem& files)
       : HeadlessOperator("kvx-transfer"),
+        files_(files),
         live_(live),
         terminal_(live == stdout && cli::system::StandardOutputIsTerminal()),
         start_(std::chrono::steady_clock::now()) {}
@@ -89,6 +96,7 @@ class TransferOperator : public HeadlessOperator {
     EndProgressLine();
     (void)std::fflush(stdout);
     HeadlessOperator::Alert(message);
+    ExplainFileFailure("kvx-transfer", message, files_);
   }
 
   void ShowStatus(const std::string& text) override {
@@ -131,6 +139,7 @@ class TransferOperator : public HeadlessOperator {
     (void)std::fflush(live_);
   }
 
+  ListedFileSystem& files_;
   std::FILE* live_;
   bool terminal_;
   const TransferProgress* final_ = nullptr;
@@ -138,6 +147,17 @@ class TransferOperator : public HeadlessOperator {
   bool progressOpen_ = false;
   int32_t drawnBlocks_ = 0;  // the blocks stored and resent when the line was last drawn
 };
+
+// The CSV files go into the folder at the end of the download: a folder that takes no file is
+// found out before the instrument is asked for anything, by making a file there and removing it.
+void RequireWritableFolder(FileSystem& files, const std::string& folder) {
+  std::string probe;
+  if (!files.CreateUniqueFile(folder + files.PathSeparator(), ".kvx-transfer-", &probe)) {
+    cli::UsageError("cannot write into the folder " + cli::ShownInUtf8(folder) + ": " +
+                    cli::system::LastErrorText());
+  }
+  (void)files.RemoveFile(probe);
+}
 
 // Text as a JSON string.
 std::string JsonString(const std::string& utf8) {
@@ -250,6 +270,7 @@ int main(int argc, char** argv) {
   const bool json = summary == "json";
   ListedFileSystem files;
   if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder));
+  RequireWritableFolder(files, folder);
   const std::string keepAs = arguments.Value("keep-capture", "");
   std::uint64_t size = 0;
   if (arguments.Has("keep-capture") &&
@@ -276,7 +297,7 @@ int main(int argc, char** argv) {
   }
 
   TransferState transfer;
-  TransferOperator ui(json ? stderr : stdout);
+  TransferOperator ui(json ? stderr : stdout, files);
   LibraryLink link;
   TransferEngine engine(ui, ui, files, transfer, link);
   ui.Follow(engine.progress);
@@ -287,6 +308,10 @@ int main(int argc, char** argv) {
   engine.Run(folder, displayMode);
   ui.EndProgressLine();
   ReportKeptCapture(engine, transfer, displayMode);
+  if (engine.transferEnd == TransferEnd::NoDriver && !cli::system::InstrumentPlaces().empty()) {
+    cli::Err("kvx-transfer: no instrument was found in %s\n",
+             cli::system::InstrumentPlaces().c_str());
+  }
   const int status = kvx::TransferExitStatus(engine, kvx::system::StopSignal());
   if (engine.transferEnd == TransferEnd::Stopped) {
     cli::Err("kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),

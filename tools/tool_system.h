@@ -26,6 +26,10 @@ std::string ShellQuoted(const std::string& text);
 // The size of a regular file; false when there is none at the path.
 bool FileSize(const std::string& path, std::uint64_t* size);
 
+// The system's own words for why the last call of this thread failed (errno, GetLastError), in
+// UTF-8: "No space left on device", "Access is denied." and the like.
+std::string LastErrorText();
+
 // Gives the file at `from` the name `to`, in one step, replacing a file of that name; false when
 // the system refuses (nothing is changed then).
 bool RenameReplacing(const std::string& from, const std::string& to);

@@ -10,8 +10,6 @@ namespace kvx {
 namespace {
 
 constexpr int32_t kLastFileNumber = 9999;
-// The longest CSV path, in bytes, that the program handles.
-constexpr std::size_t kMaxCsvPathBytes = 255;
 
 // Removes every occurrence of `piece`, in one pass from the left: what the removals join
 // together is not looked at again.

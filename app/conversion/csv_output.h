@@ -14,6 +14,9 @@
 
 namespace kvx {
 
+// The longest CSV path, in bytes, that the program handles; a longer one is not created.
+inline constexpr std::size_t kMaxCsvPathBytes = 255;
+
 // The CSV file of one measurement group, written as the program's text files are: every "\n"
 // becomes CR LF. Writes are buffered; a failed write or close removes the file, and tells the
 // operator, so that no truncated file is left to look complete.

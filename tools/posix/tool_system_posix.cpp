@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <unistd.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "system_calls.h"
 #include "tool_system.h"
@@ -48,6 +50,12 @@ bool FileSize(const std::string& path, std::uint64_t* size) {
   }
   *size = static_cast<std::uint64_t>(status.st_size);
   return true;
+}
+
+std::string LastErrorText() {
+  char buffer[256];
+  // The GNU strerror_r: it returns the text, in `buffer` or a static one.
+  return strerror_r(errno, buffer, sizeof buffer);
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {

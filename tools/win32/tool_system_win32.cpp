@@ -9,6 +9,21 @@
 
 namespace cli::system {
 
+std::string LastErrorText() {
+  const DWORD error = GetLastError();
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string utf8;
+  if (length != 0) kvx::win32::FromWide(CP_UTF8, std::wstring(text, length), &utf8);
+  if (text != nullptr) LocalFree(text);
+  while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' ')) {
+    utf8.pop_back();
+  }
+  return utf8.empty() ? "system error " + std::to_string(error) : utf8;
+}
+
 using kvx::win32::FromWide;
 using kvx::win32::kCodePage932;
 using kvx::win32::NativePath;
