@@ -9,8 +9,8 @@ namespace cli::system {
 
 std::string InstrumentPlaces() {
   return "the driver stand-in's registry " + standin::RegistryFolder(tarvo::INTERFACE_GUID) +
-         " (its root is TARVO_DEVICE_ROOT) and the USB devices whose ids " +
-         tarvo::usb::kIdsFile + " names";
+         " (its root is TARVO_DEVICE_ROOT) and the USB devices whose ids " + tarvo::usb::kIdsFile +
+         " names";
 }
 
 }  // namespace cli::system
