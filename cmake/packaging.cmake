@@ -53,8 +53,9 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/lib/include/tarvo.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-  # The man pages, made from each tool's --help and --version by help2man, where help2man is
-  # there and the tools can run on this machine (not in a sanitizer build).
+  # The man pages, made from each tool's --help and --version by help2man, with the examples
+  # and the pages to see also of packaging/man/, where help2man is there and the tools can run
+  # on this machine (not in a sanitizer build).
   find_program(HELP2MAN help2man)
   if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING AND KVX_SANITIZE STREQUAL "")
     set(man_kvx-transfer "download a KVX-300 instrument's readings into CSV files")
@@ -68,10 +69,11 @@ else()
       add_custom_command(OUTPUT ${page}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
         COMMAND ${HELP2MAN} --no-info --section=1 --locale=C.UTF-8 --name=${man_${tool}}
-                --output=${page}
+                --include=${PROJECT_SOURCE_DIR}/packaging/man/${tool}.h2m --output=${page}
                 "${PROJECT_SOURCE_DIR}/cmake/help-for-man $<TARGET_FILE:${tool}>"
         COMMAND gzip -9nf ${page}
         DEPENDS ${tool} ${PROJECT_SOURCE_DIR}/cmake/help-for-man
+                ${PROJECT_SOURCE_DIR}/packaging/man/${tool}.h2m
         COMMENT "Man page of ${tool}"
         VERBATIM)
       list(APPEND pages ${page}.gz)

@@ -238,7 +238,7 @@ TEST(ChartSvgTest, LabelsTheAxesAndTitlesTheChart) {
   EXPECT_THAT(OfClass(svg, "time-label"), ElementsAre("0:00", "0:02", "0:04", "0:06", "0:08"));
   EXPECT_THAT(OfClass(svg, "value-label"), ElementsAre("20", "21", "22", "23", "24", "25"));
   EXPECT_THAT(OfClass(svg, "unit"), ElementsAre("℃"));
-  EXPECT_THAT(OfClass(svg, "axis-title"), ElementsAre("経過時間 (時:分:秒)"));
+  EXPECT_THAT(OfClass(svg, "axis-title"), ElementsAre("経過時間 (時:分)"));
   EXPECT_THAT(OfClass(svg, "title"), ElementsAre("QM-0001"));
   EXPECT_THAT(OfClass(svg, "subtitle"),
               ElementsAre("測定開始 07/03/15 10:30:00　インターバル 01分00秒"));

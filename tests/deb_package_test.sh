@@ -67,10 +67,12 @@ check "man kvx-transfer lists every exit status, with the program's messages in 
            for status in 0 2 3 4 5 6 7 8 9 10 11 '128\\+N' 1; do
              grep -qE \"^ +\$status +[a-z]\" '$work/kvx-transfer.txt' || exit 1
            done && grep -q '終了しました' '$work/kvx-transfer.txt'"
-for tool in kvx-convert kvx-chart kvx-emulator tarvo-link; do
+for tool in kvx-transfer kvx-convert kvx-chart kvx-emulator tarvo-link; do
   page $tool >"$work/$tool.txt"
-  check "man $tool: its name and what it does" \
-    bash -c "grep -q '$tool - ' '$work/$tool.txt' && grep -q 'DESCRIPTION' '$work/$tool.txt'"
+  check "man $tool: its name, what it does, its environment, examples, pages to see also" \
+    bash -c "grep -q '$tool - ' '$work/$tool.txt' &&
+             [ \"\$(grep -xE 'DESCRIPTION|ENVIRONMENT|EXAMPLES|SEE ALSO' '$work/$tool.txt' |
+                    tr '\\n' '/')\" = 'DESCRIPTION/ENVIRONMENT/EXAMPLES/SEE ALSO/' ]"
 done
 
 # The installed kvx-convert against the conversion's own tests: the worked examples byte for

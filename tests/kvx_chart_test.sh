@@ -74,6 +74,9 @@ check "--output: one page of three charts, one under the other" \
            [ \$(grep -c 'class=\"chart\"' '$work/page.svg') = 3 ] &&
            grep -q 'viewBox=\"0 0 960 1320\"' '$work/page.svg' &&
            [ \"\$(cat '$work/out')\" = '$work/page.svg' ]"
+run --output - "$k1r.csv" "$k1a.csv" "$k2.csv"
+check "--output -: the same page on stdout, byte for byte, and nothing else" \
+  bash -c "status 0 && cmp -s '$work/out' '$work/page.svg' && [ ! -e ./- ]"
 echo stale >"$work/charts/worked-example-kind2.svg"
 run --folder "$work/charts" "$k2.csv"
 check "an earlier chart of the same name is replaced" \

@@ -34,12 +34,15 @@ const char kUsage[] =
     "  (neither option)  each chart beside its CSV file, as QM-0001.svg for QM-0001.csv\n"
     "  --folder DIR      each chart into DIR (an existing folder) instead\n"
     "  --output FILE     one page with every chart, one under the other, in FILE; written\n"
-    "                    only when every CSV file could be read\n"
+    "                    only when every CSV file could be read; \"-\" writes it to stdout\n"
     "  -h, --help        show this text\n"
     "  -V, --version     show the version\n"
     "\n"
     "An existing chart of the same name is replaced, in one step: a chart that cannot be\n"
     "written completely leaves no file and the earlier one as it was.\n"
+    "\n"
+    "Environment:\n"
+    "  none is read; the charts are the same bytes under every locale\n"
     "\n"
     "Exit status (the highest that applies):\n"
     "  0   every CSV file was drawn\n"
@@ -192,6 +195,11 @@ int Run(int argc, char** argv) {
     if (status != 0) {
       Complain("no page written: not every CSV file could be read");
       return status;
+    }
+    if (page == "-") {
+      if (cli::system::WriteStandardOutputBytes(chart::DrawCharts(groups))) return status;
+      Complain("cannot write the page to standard output");
+      return kNotWritten;
     }
     const Written written = WriteWhole(files, page, chart::DrawCharts(groups));
     if (written == Written::Stopped) return StoppedStatus();

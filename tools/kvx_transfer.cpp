@@ -54,6 +54,7 @@ const char kUsage[] =
     "  TARVO_DEVICE_ROOT  on Linux, the root of the driver stand-in's registry, where the\n"
     "                     instrument is looked for (default /tmp/tarvo-<uid>); it is also\n"
     "                     looked for among the USB devices whose ids /etc/tarvo/usb-ids names\n"
+    "  TARVO_USB_IDS      more ids of USB instruments, vvvv:pppp separated by commas\n"
     "\n"
     "Exit status:\n"
     "  0   the transfer finished (\"終了しました\") and every CSV file was written\n"

@@ -31,8 +31,10 @@ const char kUsage[] =
     "  -h, --help        show this text\n"
     "  -V, --version     show the version\n"
     "\n"
-    "Environment: TARVO_USB_IDS (ids of USB instruments, vvvv:pppp separated by commas),\n"
-    "TARVO_DEVICE_ROOT (the driver stand-in's registry), TARVO_TRACE (trace lines on stderr).\n"
+    "Environment:\n"
+    "  TARVO_USB_IDS      ids of USB instruments, vvvv:pppp separated by commas\n"
+    "  TARVO_DEVICE_ROOT  the root of the driver stand-in's registry\n"
+    "  TARVO_TRACE        trace lines on stderr\n"
     "\n"
     "Exit status: 0 the reply arrived (or the devices were listed), 1 the link failed or no\n"
     "reply came, 2 usage error.\n";

@@ -26,6 +26,10 @@ std::string ShellQuoted(const std::string& text);
 // The size of a regular file; false when there is none at the path.
 bool FileSize(const std::string& path, std::uint64_t* size);
 
+// Writes `bytes` to standard output as they are (no line-end translation on Windows) and
+// flushes it; false when it does not take them all.
+bool WriteStandardOutputBytes(const std::string& bytes);
+
 // The system's own words for why the last call of this thread failed (errno, GetLastError), in
 // UTF-8: "No space left on device", "Access is denied." and the like.
 std::string LastErrorText();

@@ -252,14 +252,15 @@ std::string ClockLabel(int64_t milliseconds, bool withSeconds, bool ofDay) {
   return out;
 }
 
-std::string_view AxisTitle(Axis axis) {
+// The title under the time axis, naming the fields its labels show.
+std::string_view AxisTitle(Axis axis, bool withSeconds) {
   switch (axis) {
     case Axis::Elapsed:
-      return "経過時間 (時:分:秒)";
+      return withSeconds ? "経過時間 (時:分:秒)" : "経過時間 (時:分)";
     case Axis::Calendar:
       return "日時";
     case Axis::Clock:
-      return "計測時間 (時:分:秒)";
+      return withSeconds ? "計測時間 (時:分:秒)" : "計測時間 (時:分)";
     case Axis::Number:
       break;
   }
@@ -389,7 +390,7 @@ void DrawTimeAxis(std::string& out, const Frame& frame, Axis axis) {
   }
   const double titleY = frame.top + kChartHeight - 14;
   AppendText(out, {(kPlotLeft + kPlotRight) / 2, titleY, "middle", 14, kTextColour, "normal"},
-             "axis-title", AxisTitle(axis));
+             "axis-title", AxisTitle(axis, withSeconds));
 }
 
 struct Statistics {

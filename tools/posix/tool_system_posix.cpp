@@ -52,6 +52,11 @@ bool FileSize(const std::string& path, std::uint64_t* size) {
   return true;
 }
 
+bool WriteStandardOutputBytes(const std::string& bytes) {
+  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+         std::fflush(stdout) == 0;
+}
+
 std::string LastErrorText() {
   char buffer[256];
   // The GNU strerror_r: it returns the text, in `buffer` or a static one.

@@ -4,10 +4,21 @@
 // windows.h first: shellapi.h needs its types.
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+#include <cstdio>
+
 #include "tool_system.h"
 #include "wide_text.h"
 
 namespace cli::system {
+
+bool WriteStandardOutputBytes(const std::string& bytes) {
+  (void)std::fflush(stdout);
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+  return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+         std::fflush(stdout) == 0;
+}
 
 std::string LastErrorText() {
   const DWORD error = GetLastError();
