@@ -43,6 +43,9 @@ enum class GuardResult { Taken, HeldElsewhere, Failed };
 // programs talking to one set of instruments exclude each other). On Failed, `error` says why.
 GuardResult TakeSingleInstanceGuard(const std::string& name, std::string* error);
 
+// The guard of a transfer, which KVX-300 (as its mutex) and kvx-transfer take: one at a time.
+inline constexpr char kTransferGuard[] = "KVX-300.exe";
+
 }  // namespace kvx::system
 
 #endif  // KVX_SYSTEM_CALLS_H

@@ -3,11 +3,12 @@
 # pauses: every exit status, the bound on a transfer that makes no progress and the processor
 # time it costs meanwhile, one transfer at a time, and signals in the middle of a transfer.
 # The cases run side by side, each with a driver registry and a temporary folder of its own.
-# Usage: kvx_transfer_test.sh KVX_TRANSFER KVX_EMULATOR KVX_CONVERT
+# Usage: kvx_transfer_test.sh KVX_TRANSFER KVX_EMULATOR KVX_CONVERT TARVO_LINK
 set -uo pipefail
 transfer=$1
 emulator=$2
 convert=$3
+link=$4
 work=$(mktemp -d /tmp/kvx-transfer-test.XXXXXX)
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib/harness.sh"
 cleanup() {
@@ -112,6 +113,7 @@ pair_case() {
   local TIMEFORMAT='%R'
   { time TARVO_DEVICE_ROOT=$work/pair/root "$transfer" --folder "$work/second" \
     >/dev/null 2>"$work/second/err"; echo $? >"$work/second/status"; } 2>"$work/second/times"
+  TARVO_DEVICE_ROOT=$work/pair/root "$link" >/dev/null 2>"$work/second/link-err"
   wait $first
   stop_case_emulator pair
 }
@@ -228,6 +230,9 @@ refused_at_once() {
   [ "$(status_of second)" = 11 ] && grep -q 'another transfer is running' "$work/second/err" &&
     awk "BEGIN { exit !($(cat "$work/second/times") < 2) }" && [ ! -e "$work/second/QM-DATA" ]
 }
+check "tarvo-link meanwhile: the instrument is in use by another transfer" \
+  grep -qx 'tarvo-link: the instrument is in use by another transfer (KVX-300 or kvx-transfer)' \
+  "$work/second/link-err"
 check "a second transfer at the same time: exit status 11 at once, with its reason" \
   refused_at_once
 check "  while the first finishes with its file" \

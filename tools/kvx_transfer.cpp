@@ -284,7 +284,7 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
-  switch (kvx::system::TakeSingleInstanceGuard("KVX-300.exe", &error)) {
+  switch (kvx::system::TakeSingleInstanceGuard(kvx::system::kTransferGuard, &error)) {
     case kvx::system::GuardResult::Taken:
       break;
     case kvx::system::GuardResult::HeldElsewhere:

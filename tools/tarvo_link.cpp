@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "command_line.h"
+#include "system_calls.h"
 #include "tarvo.h"
 #include "usb_listing.h"
 
@@ -102,7 +103,17 @@ int main(int argc, char** argv) {
 
   const int32_t opened = TarvoInit();
   cli::Out("TarvoInit: %d (%s)\n", opened, CodeName(opened));
-  if (opened != LINK_OK) return 1;
+  if (opened != LINK_OK) {
+    // An instrument held by a transfer does not open for another program: say so.
+    std::string error;
+    if (kvx::system::TakeSingleInstanceGuard(kvx::system::kTransferGuard, &error) ==
+        kvx::system::GuardResult::HeldElsewhere) {
+      cli::Err(
+          "tarvo-link: the instrument is in use by another transfer (KVX-300 or "
+          "kvx-transfer)\n");
+    }
+    return 1;
+  }
   const int status = Exchange(message, tries);
   TarvoExit();
   cli::Out("TarvoExit\n");
