@@ -1,5 +1,6 @@
 // The files and folders of the transfer and the conversion: the capture file, the output folder
-// and its CSV files. Paths are code page 932 bytes.
+// and its CSV files. Paths are the platform's: code page 932 bytes on Windows (the program's
+// own encoding), the system's own bytes on Linux. The names the program makes are ASCII.
 //
 // SystemFileSystem is the system's, one implementation per platform (posix/, win32/); the tests
 // and the fuzzer share one that keeps everything in memory.

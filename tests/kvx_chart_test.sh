@@ -74,6 +74,13 @@ check "--output: one page of three charts, one under the other" \
            [ \$(grep -c 'class=\"chart\"' '$work/page.svg') = 3 ] &&
            grep -q 'viewBox=\"0 0 960 1320\"' '$work/page.svg' &&
            [ \"\$(cat '$work/out')\" = '$work/page.svg' ]"
+# Any name the system takes, even one that code page 932 cannot write, with "ā" (C4 81) whose
+# second byte a reading in code page 932 would take for the start of a character.
+mkdir -p "$work/café ☃ ā" && cp "$k2.csv" "$work/café ☃ ā/day ā.csv"
+run "$work/café ☃ ā/day ā.csv"
+check "a CSV file in a folder whose name code page 932 cannot write: its chart beside it" \
+  bash -c "status 0 && cmp -s '$work/café ☃ ā/day ā.svg' '$k2.svg' &&
+           [ \"\$(cat '$work/out')\" = '$work/café ☃ ā/day ā.svg' ]"
 run --output - "$k1r.csv" "$k1a.csv" "$k2.csv"
 check "--output -: the same page on stdout, byte for byte, and nothing else" \
   bash -c "status 0 && cmp -s '$work/out' '$work/page.svg' && [ ! -e ./- ]"

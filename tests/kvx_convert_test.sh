@@ -24,6 +24,17 @@ check "kind 1, relative time: the worked example" \
 check "the files written are listed on stdout" \
   grep -qx "$work/k1r/QM-DATA/QM-0001.csv" "$work/out"
 
+# Any name the system takes: a space, characters that code page 932 lacks, and "ā" (C4 81),
+# whose second byte a reading in code page 932 would take for the start of a character.
+odd_name="$work/café ☃ ā"
+run "$odd_name" --kind 1 "$data/worked-example-kind1.capture"
+odd_name_converted() {
+  same_csv "$odd_name/QM-DATA/QM-0001.csv" "$data/worked-example-kind1-relative.csv" &&
+    [ "$(cat "$work/out")" = "$odd_name/QM-DATA/QM-0001.csv" ]
+}
+check "a folder whose name code page 932 cannot write: the worked example, its path on stdout" \
+  odd_name_converted
+
 run "$work/k1a" --kind 1 --time absolute "$data/worked-example-kind1.capture"
 check "kind 1, absolute time: the worked example" \
   same_csv "$work/k1a/QM-DATA/QM-0001.csv" "$data/worked-example-kind1-absolute.csv"

@@ -59,7 +59,7 @@ constexpr std::uint64_t kLargestCsvFile = 256ull * 1024 * 1024;
 
 // The path without a final ".csv" (of either case).
 std::string WithoutCsvSuffix(const std::string& path) {
-  if (path.size() - cli::NameStart(path) > 4) {
+  if (path.size() - cli::system::NameStart(path) > 4) {
     std::string suffix = path.substr(path.size() - 4);
     for (char& c : suffix) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -73,8 +73,8 @@ std::string ChartPath(const std::string& csv, const std::string& folder, char se
   const std::string stem = WithoutCsvSuffix(csv);
   if (folder.empty()) return stem + ".svg";
   std::string path = folder;
-  if (cli::NameStart(path) != path.size()) path += separator;
-  return path + stem.substr(cli::NameStart(stem)) + ".svg";
+  if (cli::system::NameStart(path) != path.size()) path += separator;
+  return path + stem.substr(cli::system::NameStart(stem)) + ".svg";
 }
 
 void Complain(const std::string& message) {
@@ -112,7 +112,7 @@ Written WriteWhole(FileSystem& files, const std::string& path, const std::string
 
 // Reads and understands one CSV file; false, with the reason told, when it cannot.
 bool ReadGroup(FileSystem& files, const std::string& path, chart::Group* group) {
-  const std::string shown = cli::ShownInUtf8(path);
+  const std::string shown = cli::system::ShownPath(path);
   std::uint64_t size = 0;
   if (!cli::system::FileSize(path, &size)) {
     Complain("cannot read " + shown);
@@ -148,7 +148,7 @@ int Run(int argc, char** argv) {
   SystemFileSystem files;
   const std::string folder = arguments.Value("folder", "");
   if (arguments.Has("folder") && (folder.empty() || !files.IsFolder(folder))) {
-    cli::UsageError("no folder " + cli::ShownInUtf8(folder));
+    cli::UsageError("no folder " + cli::system::ShownPath(folder));
   }
   const std::string page = arguments.Value("output", "");
   if (arguments.Has("output") && page.empty()) cli::UsageError("--output is empty");
@@ -161,8 +161,9 @@ int Run(int argc, char** argv) {
       const std::string path = ChartPath(csv, folder, files.PathSeparator());
       const auto [earlier, added] = drawnFrom.emplace(path, csv);
       if (!added) {
-        cli::UsageError(cli::ShownInUtf8(earlier->second) + " and " + cli::ShownInUtf8(csv) +
-                        " would both be drawn into " + cli::ShownInUtf8(path));
+        cli::UsageError(cli::system::ShownPath(earlier->second) + " and " +
+                        cli::system::ShownPath(csv) + " would both be drawn into " +
+                        cli::system::ShownPath(path));
       }
       chartPaths.push_back(path);
     }
@@ -184,11 +185,11 @@ int Run(int argc, char** argv) {
     const Written written = WriteWhole(files, chartPaths[i], chart::DrawCharts({group}));
     if (written == Written::Stopped) return StoppedStatus();
     if (written == Written::No) {
-      Complain("cannot write the chart " + cli::ShownInUtf8(chartPaths[i]));
+      Complain("cannot write the chart " + cli::system::ShownPath(chartPaths[i]));
       status = kNotWritten;
       continue;
     }
-    cli::Out("%s\n", cli::ShownInUtf8(chartPaths[i]).c_str());
+    cli::Out("%s\n", cli::system::ShownPath(chartPaths[i]).c_str());
   }
 
   if (arguments.Has("output")) {
@@ -204,10 +205,10 @@ int Run(int argc, char** argv) {
     const Written written = WriteWhole(files, page, chart::DrawCharts(groups));
     if (written == Written::Stopped) return StoppedStatus();
     if (written == Written::No) {
-      Complain("cannot write the page " + cli::ShownInUtf8(page));
+      Complain("cannot write the page " + cli::system::ShownPath(page));
       return kNotWritten;
     }
-    cli::Out("%s\n", cli::ShownInUtf8(page).c_str());
+    cli::Out("%s\n", cli::system::ShownPath(page).c_str());
   }
   return status;
 }

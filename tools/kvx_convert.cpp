@@ -75,7 +75,7 @@ const char kUsage[] =
 void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
   for (const kvx::GroupNotice& notice : notices) {
     std::string line = "kvx-convert: warning: group " + std::to_string(notice.group);
-    if (!notice.file.empty()) line += " (" + cli::ShownInUtf8(notice.file) + ")";
+    if (!notice.file.empty()) line += " (" + cli::system::ShownPath(notice.file) + ")";
     std::string sep = " ";
     if (notice.headerLength < kvx::kHeaderRecordSize) {
       line += sep + "has a header record of only " + std::to_string(notice.headerLength) +
@@ -117,7 +117,8 @@ bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t siz
   std::string capture(size, '\0');
   std::size_t length = 0;
   if (!files.ReadFileBytes(path, capture.data(), capture.size(), &length)) {
-    cli::Err("kvx-convert: cannot read the capture file %s\n", cli::ShownInUtf8(path).c_str());
+    cli::Err("kvx-convert: cannot read the capture file %s\n",
+             cli::system::ShownPath(path).c_str());
     return false;
   }
   capture.resize(length);
@@ -130,8 +131,8 @@ bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t siz
            std::to_string(other);
   }
   cli::Err("kvx-convert: %s is not a kind-%d capture: group %zu (at offset %zu): its %s%s\n",
-           cli::ShownInUtf8(path).c_str(), kind, fault->group, fault->offset, fault->what.c_str(),
-           hint.c_str());
+           cli::system::ShownPath(path).c_str(), kind, fault->group, fault->offset,
+           fault->what.c_str(), hint.c_str());
   return false;
 }
 
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
   const std::string folder = cli::Required(arguments, "folder");
   if (arguments.operands.size() != 1) cli::UsageError("give one capture file");
   ListedFileSystem files;
-  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder));
+  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::system::ShownPath(folder));
 
   TransferState transfer;
   transfer.saveFolder = folder;
@@ -157,12 +158,12 @@ int main(int argc, char** argv) {
   std::uint64_t size = 0;
   if (!cli::system::FileSize(transfer.capturePath, &size)) {
     cli::Err("kvx-convert: cannot read the capture file %s\n",
-             cli::ShownInUtf8(transfer.capturePath).c_str());
+             cli::system::ShownPath(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   if (size > INT32_MAX) {
     cli::Err("kvx-convert: the capture file %s is larger than a transfer can be\n",
-             cli::ShownInUtf8(transfer.capturePath).c_str());
+             cli::system::ShownPath(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   transfer.payloadLength = static_cast<int32_t>(size);
@@ -178,7 +179,7 @@ int main(int argc, char** argv) {
   if (conversion.end == kvx::ConversionEnd::NoMemory) ui.Alert(std::string(kvx::texts::kNoMemory));
   WarnOfOddGroups(conversion.notices);
   for (const std::string& path : files.written)
-    cli::Out("%s\n", cli::ShownInUtf8(path).c_str());
+    cli::Out("%s\n", cli::system::ShownPath(path).c_str());
   if (conversion.end == kvx::ConversionEnd::Stopped) {
     cli::Err("kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
   }

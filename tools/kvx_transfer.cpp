@@ -154,7 +154,7 @@ class TransferOperator : public HeadlessOperator {
 void RequireWritableFolder(FileSystem& files, const std::string& folder) {
   std::string probe;
   if (!files.CreateUniqueFile(folder + files.PathSeparator(), ".kvx-transfer-", &probe)) {
-    cli::UsageError("cannot write into the folder " + cli::ShownInUtf8(folder) + ": " +
+    cli::UsageError("cannot write into the folder " + cli::system::ShownPath(folder) + ": " +
                     cli::system::LastErrorText());
   }
   (void)files.RemoveFile(probe);
@@ -184,7 +184,7 @@ void ReportOutcome(const TransferEngine& engine, const TransferState& transfer,
                    const std::vector<std::string>& written, double seconds, int status, bool json) {
   std::vector<std::string> csvFiles;
   for (const std::string& path : written) {
-    if (path != engine.keptCapture) csvFiles.push_back(cli::ShownInUtf8(path));
+    if (path != engine.keptCapture) csvFiles.push_back(cli::system::ShownPath(path));
   }
   const TransferProgress& progress = engine.progress;
   if (json) {
@@ -216,7 +216,7 @@ void ReportOutcome(const TransferEngine& engine, const TransferState& transfer,
 void ReportKeptCapture(const TransferEngine& engine, const TransferState& transfer,
                        int32_t displayMode) {
   if (engine.keptCapture.empty()) return;
-  const std::string kept = cli::ShownInUtf8(engine.keptCapture);
+  const std::string kept = cli::system::ShownPath(engine.keptCapture);
   switch (engine.conversion.end) {
     case kvx::ConversionEnd::Converted:
     case kvx::ConversionEnd::Stopped:
@@ -236,7 +236,7 @@ void ReportKeptCapture(const TransferEngine& engine, const TransferState& transf
       "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --force --kind %d "
       "--time %s --folder %s %s\n",
       kept.c_str(), transfer.instrumentKind, displayMode == 1 ? "absolute" : "relative",
-      cli::system::ShellQuoted(cli::ShownInUtf8(transfer.saveFolder)).c_str(),
+      cli::system::ShellQuoted(cli::system::ShownPath(transfer.saveFolder)).c_str(),
       cli::system::ShellQuoted(kept).c_str());
 }
 
@@ -270,17 +270,18 @@ int main(int argc, char** argv) {
   if (summary != "text" && summary != "json") cli::UsageError("--summary must be text or json");
   const bool json = summary == "json";
   ListedFileSystem files;
-  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::ShownInUtf8(folder));
+  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::system::ShownPath(folder));
   RequireWritableFolder(files, folder);
   const std::string keepAs = arguments.Value("keep-capture", "");
   std::uint64_t size = 0;
   if (arguments.Has("keep-capture") &&
       (keepAs.empty() || files.IsFolder(keepAs) || cli::system::FileSize(keepAs, &size))) {
-    cli::UsageError("--keep-capture needs the name of a new file: " + cli::ShownInUtf8(keepAs));
+    cli::UsageError("--keep-capture needs the name of a new file: " +
+                    cli::system::ShownPath(keepAs));
   }
   if (arguments.Has("keep-capture") && !files.IsFolder(cli::FolderOf(keepAs))) {
     cli::UsageError("--keep-capture names a file in a folder that does not exist: " +
-                    cli::ShownInUtf8(keepAs));
+                    cli::system::ShownPath(keepAs));
   }
 
   std::string error;

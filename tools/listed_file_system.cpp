@@ -57,7 +57,7 @@ std::string ListedFileSystem::TakeFailure() {
 
 void ListedFileSystem::NoteFailure(const std::string& path) {
   // Taken at once: the clean-up after a failure makes calls of its own.
-  failure_ = cli::ShownInUtf8(path) + ": " + cli::system::LastErrorText();
+  failure_ = cli::system::ShownPath(path) + ": " + cli::system::LastErrorText();
 }
 
 void ExplainFileFailure(const std::string& program, const std::string& message,

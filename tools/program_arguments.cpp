@@ -17,30 +17,8 @@ Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
   return Parse(program, words, specs, usage);
 }
 
-namespace {
-
-// Whether byte `c` begins a two-byte character of code page 932.
-bool IsLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-}  // namespace
-
-std::size_t NameStart(const std::string& path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const auto c = static_cast<unsigned char>(path[i]);
-    if (IsLeadByte(c)) {
-      ++i;
-    } else if (c == '/' || c == '\\') {
-      start = i + 1;
-    }
-  }
-  return start;
-}
-
 std::string FolderOf(const std::string& path) {
-  const std::size_t start = NameStart(path);
+  const std::size_t start = cli::system::NameStart(path);
   return start == 0 ? "." : path.substr(0, start);
 }
 

@@ -1,5 +1,6 @@
-// What the KVX-300 tools share beyond the command-line style: arguments and paths in code
-// page 932, the program's own encoding, and the --time option.
+// What the KVX-300 tools share beyond the command-line style: arguments and paths as the
+// platform has them (code page 932, the program's own encoding, on Windows), and the --time
+// option.
 #ifndef TOOLS_PROGRAM_ARGUMENTS_H
 #define TOOLS_PROGRAM_ARGUMENTS_H
 
@@ -12,17 +13,12 @@
 
 namespace cli {
 
-// Parses the program's arguments after converting them to code page 932; an argument that has
-// no code page 932 form is a usage error.
+// Parses the program's arguments as the platform gives them (on Windows converted to code page
+// 932: an argument that has no code page 932 form is a usage error).
 Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
                              const std::vector<OptionSpec>& specs, const std::string& usage);
 
-// Where the last name of a code page 932 path begins: after its last separator, '/' or '\\'
-// (the second byte of a two-byte character is never taken for one).
-std::size_t NameStart(const std::string& path);
-
-// The folder that holds the last name of a code page 932 path, with its separator; "." for a
-// name alone.
+// The folder that holds the last name of a path, with its separator; "." for a name alone.
 std::string FolderOf(const std::string& path);
 
 // A code page 932 text for the terminal: its UTF-8 form, or the bytes as they are when it has

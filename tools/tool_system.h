@@ -1,19 +1,28 @@
 // What only the command-line tools ask of the system, one implementation per platform
-// (posix/, win32/). Texts and paths are code page 932 bytes.
+// (posix/, win32/). Texts are code page 932 bytes; paths are the platform's (code page 932 on
+// Windows, the system's own bytes on Linux).
 #ifndef TOOLS_TOOL_SYSTEM_H
 #define TOOLS_TOOL_SYSTEM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace cli::system {
 
-// The program's command-line arguments after its name, in code page 932 (argv on Linux is
-// UTF-8; Windows gives them in UTF-16). An argument that has no code page 932 form is left out
-// and reported, in UTF-8, in `unconvertible`.
+// The program's command-line arguments after its name, as paths and texts: on Linux as they
+// are, on Windows (which gives them in UTF-16) in code page 932, where an argument that has no
+// code page 932 form is left out and reported, in UTF-8, in `unconvertible`.
 std::vector<std::string> CommandLineArguments(int argc, char** argv,
                                               std::vector<std::string>* unconvertible);
+
+// A path for the terminal, in UTF-8.
+std::string ShownPath(const std::string& path);
+
+// Where the last name of a path begins: after its last separator ('/' on Linux; '/' or '\\' on
+// Windows, where the second byte of a two-byte character is never taken for one).
+std::size_t NameStart(const std::string& path);
 
 // Whether standard output goes to a terminal (a console on Windows).
 bool StandardOutputIsTerminal();

@@ -1,5 +1,5 @@
-// The system's files and folders on Linux. Paths arrive in code page 932 and go to the system in
-// UTF-8, its usual encoding of file names.
+// The system's files and folders on Linux. Paths are the system's own bytes (UTF-8 as a rule),
+// handed over as they are: any name the system takes works.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -14,14 +14,12 @@
 #include "file_system.h"
 #include "system_calls.h"
 
-using kvx::system::Cp932ToUtf8;
-using kvx::system::Utf8ToCp932;
-
 namespace {
 
-// The file name for the system, or nothing when the path has no UTF-8 form.
+// The file name for the system: the path itself.
 bool NativePath(const std::string& path, std::string* native) {
-  return Cp932ToUtf8(path, native);
+  *native = path;
+  return true;
 }
 
 // A large buffer about to be filled is fresh memory: huge pages, where the system grants them,
@@ -52,7 +50,8 @@ bool SystemFileSystem::TemporaryFolder(std::string* folder) {
   const char* tmpdir = std::getenv("TMPDIR");
   std::string native = tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
   if (native.back() != '/') native += '/';
-  return Utf8ToCp932(native, folder);
+  *folder = native;
+  return true;
 }
 
 bool SystemFileSystem::CreateUniqueFile(const std::string& folder, const std::string& prefix,
@@ -63,7 +62,8 @@ bool SystemFileSystem::CreateUniqueFile(const std::string& folder, const std::st
   const int fd = mkstemp(native.data());
   if (fd < 0) return false;
   close(fd);
-  return Utf8ToCp932(native, path);
+  *path = native;
+  return true;
 }
 
 bool SystemFileSystem::OpenFileForWriting(const std::string& path, FileHandle* file) {
@@ -106,9 +106,7 @@ bool SystemFileSystem::ListFolder(const std::string& folder, std::vector<std::st
   while (const dirent* entry = readdir(dir.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    std::string converted;
-    // A name with no code page 932 form is listed as it is; it never names a CSV file of ours.
-    names->push_back(Utf8ToCp932(name, &converted) ? converted : name);
+    names->push_back(name);
   }
   return true;
 }

@@ -74,7 +74,7 @@ class TransferEngine {
   static constexpr uint32_t kFirstAnswerWaitMs = 3000;
 
   CaptureKeeping captureKeeping = CaptureKeeping::Never;
-  std::string keepCaptureAs;  // where CaptureKeeping::Always keeps it first (code page 932)
+  std::string keepCaptureAs;  // where CaptureKeeping::Always keeps it first (a path)
 
   // What the last transfer and the last conversion came to, and where the capture was kept
   // (empty when it was deleted).

@@ -189,7 +189,7 @@ InstrumentOptions ReadInstrumentOptions(const cli::Arguments& arguments) {
 std::string LoadCapture(const InstrumentOptions& options, const std::string& program) {
   if (!options.capturePath) return BuiltInCapture(options.kind);
   const std::string& path = *options.capturePath;
-  const std::string shown = cli::ShownInUtf8(path);
+  const std::string shown = cli::system::ShownPath(path);
   std::uint64_t size = 0;
   std::string capture;
   std::size_t length = 0;

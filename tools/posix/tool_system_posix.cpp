@@ -12,21 +12,18 @@
 
 namespace cli::system {
 
-using kvx::system::Cp932ToUtf8;
-using kvx::system::Utf8ToCp932;
-
 std::vector<std::string> CommandLineArguments(int argc, char** argv,
-                                              std::vector<std::string>* unconvertible) {
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) {
-    std::string converted;
-    if (Utf8ToCp932(argv[i], &converted)) {
-      arguments.push_back(converted);
-    } else {
-      unconvertible->push_back(argv[i]);
-    }
-  }
-  return arguments;
+                                              std::vector<std::string>* /*unconvertible*/) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string ShownPath(const std::string& path) {
+  return path;
+}
+
+std::size_t NameStart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
 }
 
 bool StandardOutputIsTerminal() {
@@ -42,10 +39,8 @@ std::string ShellQuoted(const std::string& text) {
 }
 
 bool FileSize(const std::string& path, std::uint64_t* size) {
-  std::string native;
   struct stat status;
-  if (!Cp932ToUtf8(path, &native) || stat(native.c_str(), &status) != 0 ||
-      !S_ISREG(status.st_mode)) {
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
     return false;
   }
   *size = static_cast<std::uint64_t>(status.st_size);
@@ -64,10 +59,7 @@ std::string LastErrorText() {
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
-  std::string nativeFrom;
-  std::string nativeTo;
-  return Cp932ToUtf8(from, &nativeFrom) && Cp932ToUtf8(to, &nativeTo) &&
-         std::rename(nativeFrom.c_str(), nativeTo.c_str()) == 0;
+  return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 }  // namespace cli::system

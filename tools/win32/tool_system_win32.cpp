@@ -8,6 +8,7 @@
 #include <io.h>
 #include <cstdio>
 
+#include "system_calls.h"
 #include "tool_system.h"
 #include "wide_text.h"
 
@@ -18,6 +19,24 @@ bool WriteStandardOutputBytes(const std::string& bytes) {
   (void)_setmode(_fileno(stdout), _O_BINARY);
   return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
          std::fflush(stdout) == 0;
+}
+
+std::string ShownPath(const std::string& path) {
+  std::string utf8;
+  return kvx::system::Cp932ToUtf8(path, &utf8) ? utf8 : path;
+}
+
+std::size_t NameStart(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+      ++i;  // a two-byte character, whose second byte may be a backslash's
+    } else if (c == '/' || c == '\\') {
+      start = i + 1;
+    }
+  }
+  return start;
 }
 
 std::string LastErrorText() {
