@@ -38,44 +38,6 @@ std::string Example(int kind) {
   return text.str();
 }
 
-const char* EndName(TransferEnd end) {
-  switch (end) {
-    case TransferEnd::None:
-      return "none";
-    case TransferEnd::Finished:
-      return "finished";
-    case TransferEnd::TemporaryFileNotCreated:
-      return "temporary file not created";
-    case TransferEnd::CaptureNotOpened:
-      return "capture not opened";
-    case TransferEnd::NoDriver:
-      return "no driver";
-    case TransferEnd::LostLink:
-      return "lost link";
-    case TransferEnd::NoProgress:
-      return "no progress";
-    case TransferEnd::SendFailed:
-      return "send failed";
-    case TransferEnd::EndedByInstrument:
-      return "ended by the instrument";
-    case TransferEnd::NoData:
-      return "no data";
-    case TransferEnd::RefusedByInstrument:
-      return "refused by the instrument";
-    case TransferEnd::NotIdentified:
-      return "not identified";
-    case TransferEnd::DataDamaged:
-      return "data damaged";
-    case TransferEnd::CaptureNotWritten:
-      return "capture not written";
-    case TransferEnd::Stopped:
-      return "stopped";
-    case TransferEnd::NoMemory:
-      return "no memory";
-  }
-  return "?";
-}
-
 const char* ConversionName(kvx::ConversionEnd end) {
   switch (end) {
     case kvx::ConversionEnd::Converted:
@@ -205,7 +167,7 @@ struct TransferRig {
 // What every run must leave, whatever failed. Returns the end's name for the table.
 std::string CheckTransferEnd(TransferRig& rig, const std::map<std::string, std::string>& clean) {
   const TransferEngine& engine = rig.engine;
-  std::string name = EndName(engine.transferEnd);
+  std::string name = kvx::TransferEndName(engine.transferEnd);
   if (engine.transferEnd == TransferEnd::Finished) {
     name += std::string(": ") + ConversionName(engine.conversion.end);
   }
