@@ -139,7 +139,7 @@ bool ReadGroup(FileSystem& files, const std::string& path, chart::Group* group) 
 
 int Run(int argc, char** argv) {
   kvx::system::CatchStopSignals();
-  const cli::Arguments arguments = cli::ParseInCodePage932(
+  const cli::Arguments arguments = cli::ParseProgramArguments(
       "kvx-chart", argc, argv, {{"folder", true}, {"output", true}}, kUsage);
   if (arguments.operands.empty()) cli::UsageError("give at least one CSV file");
   if (arguments.Has("folder") && arguments.Has("output")) {

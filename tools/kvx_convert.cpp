@@ -140,7 +140,7 @@ bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t siz
 
 int main(int argc, char** argv) {
   kvx::system::CatchStopSignals();
-  const cli::Arguments arguments = cli::ParseInCodePage932(
+  const cli::Arguments arguments = cli::ParseProgramArguments(
       "kvx-convert", argc, argv,
       {{"kind", true}, {"time", true}, {"folder", true}, {"force", false}}, kUsage);
 

@@ -105,7 +105,7 @@ class TransferOperator : public HeadlessOperator {
     HeadlessOperator::ShowStatus(text);
     if (!changed) return;
     EndProgressLine();
-    Say("status line: " + (statusLine.empty() ? "(empty)" : cli::ShownInUtf8(statusLine)) + "\n");
+    Say("status line: " + (statusLine.empty() ? "(empty)" : TextForTerminal(statusLine)) + "\n");
   }
 
   // Each block's news comes before its data is checked: the line shows what is stored so far,
@@ -255,13 +255,13 @@ uint32_t TimeoutOption(const cli::Arguments& arguments) {
 
 int main(int argc, char** argv) {
   kvx::system::CatchStopSignals();
-  const cli::Arguments arguments = cli::ParseInCodePage932("kvx-transfer", argc, argv,
-                                                           {{"folder", true},
-                                                            {"time", true},
-                                                            {"timeout", true},
-                                                            {"keep-capture", true},
-                                                            {"summary", true}},
-                                                           kUsage);
+  const cli::Arguments arguments = cli::ParseProgramArguments("kvx-transfer", argc, argv,
+                                                              {{"folder", true},
+                                                               {"time", true},
+                                                               {"timeout", true},
+                                                               {"keep-capture", true},
+                                                               {"summary", true}},
+                                                              kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
   const std::string folder = cli::Required(arguments, "folder");
   const int32_t displayMode = cli::DisplayModeOption(arguments);

@@ -1,12 +1,11 @@
 #include "program_arguments.h"
 
-#include "system_calls.h"
 #include "tool_system.h"
 
 namespace cli {
 
-Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
-                             const std::vector<OptionSpec>& specs, const std::string& usage) {
+Arguments ParseProgramArguments(const std::string& program, int argc, char** argv,
+                                const std::vector<OptionSpec>& specs, const std::string& usage) {
   std::vector<std::string> unconvertible;
   const std::vector<std::string> words =
       cli::system::CommandLineArguments(argc, argv, &unconvertible);
@@ -20,11 +19,6 @@ Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
 std::string FolderOf(const std::string& path) {
   const std::size_t start = cli::system::NameStart(path);
   return start == 0 ? "." : path.substr(0, start);
-}
-
-std::string ShownInUtf8(const std::string& cp932) {
-  std::string utf8;
-  return kvx::system::Cp932ToUtf8(cp932, &utf8) ? utf8 : cp932;
 }
 
 int32_t DisplayModeOption(const Arguments& arguments) {

@@ -15,15 +15,11 @@ namespace cli {
 
 // Parses the program's arguments as the platform gives them (on Windows converted to code page
 // 932: an argument that has no code page 932 form is a usage error).
-Arguments ParseInCodePage932(const std::string& program, int argc, char** argv,
-                             const std::vector<OptionSpec>& specs, const std::string& usage);
+Arguments ParseProgramArguments(const std::string& program, int argc, char** argv,
+                                const std::vector<OptionSpec>& specs, const std::string& usage);
 
 // The folder that holds the last name of a path, with its separator; "." for a name alone.
 std::string FolderOf(const std::string& path);
-
-// A code page 932 text for the terminal: its UTF-8 form, or the bytes as they are when it has
-// none.
-std::string ShownInUtf8(const std::string& cp932);
 
 // The display mode that "--time relative|absolute" asks for (relative when absent): 0 for times
 // since the start of the measurement, 1 for calendar times.

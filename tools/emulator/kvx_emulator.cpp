@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   std::vector<cli::OptionSpec> specs = emulator::InstrumentOptionSpecs();
   specs.insert(specs.end(), {{"name", true}, {"log", true}});
   const cli::Arguments arguments =
-      cli::ParseInCodePage932("kvx-emulator", argc, argv, specs, kUsage);
+      cli::ParseProgramArguments("kvx-emulator", argc, argv, specs, kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
 
   const emulator::InstrumentOptions options = emulator::ReadInstrumentOptions(arguments);
