@@ -18,12 +18,13 @@ Handle OpenDeviceFile(const char* path) {
   return Platform().open_file(path);
 }
 
-int OpenDevice() {
+int OpenDevice(const char* wanted) {
   for (uint32_t index = 0;; ++index) {
     char* path = FindDevicePath(INTERFACE_GUID, index);
     if (path == nullptr) return -1;
     // A path that does not fit a slot is passed over like an interface that does not open.
-    if (std::strlen(path) >= kDevicePathSize) {
+    if (std::strlen(path) >= kDevicePathSize ||
+        (wanted != nullptr && std::strcmp(path, wanted) != 0)) {
       std::free(path);
       continue;
     }

@@ -21,9 +21,9 @@ char* FindDevicePath(const InterfaceGuid& guid, uint32_t index);
 // Opens a device or pipe file under ioLock; invalid on failure.
 Handle OpenDeviceFile(const char* path);
 
-// The discovery loop: the first present interface that opens and fits in the table wins.
-// Returns its device number, or -1.
-int OpenDevice();
+// The discovery loop: the first present interface that opens and fits in the table wins; with
+// `wanted`, only the interface of that path is tried. Returns its device number, or -1.
+int OpenDevice(const char* wanted = nullptr);
 
 // Opens pipe `pipeNumber` of interface `interfaceNumber` of an open device (only the low 8 bits
 // of each number count); invalid on failure.

@@ -11,7 +11,7 @@ namespace tarvo {
 constexpr int MAX_DEVICES = 128;
 
 // A slot holds a device interface path of at most 259 characters and its terminating NUL.
-constexpr std::size_t kDevicePathSize = 260;
+constexpr std::size_t kDevicePathSize = TARVO_DEVICE_PATH_MAX;
 
 // Guards taking and freeing slots.
 extern LockStorage tableLock;

@@ -1,5 +1,9 @@
-// The exported link functions TarvoInit, TarvoExit, TarvoSend, TarvoReceive and TarvoReset.
+// The exported link functions TarvoInit, TarvoExit, TarvoSend, TarvoReceive and TarvoReset, and
+// the discovery functions TarvoDevicePath and TarvoInitDevice.
 #include "link.h"
+
+#include <cstdlib>
+#include <cstring>
 
 #include "device_access.h"
 #include "device_table.h"
@@ -35,6 +39,19 @@ int32_t ReportFailedTransfer(const char* traceLine) {
   return failure != 0 ? failure : LINK_IO_FAILED;
 }
 
+// The body of TarvoInit and TarvoInitDevice. A second start while the link is open begins
+// afresh, so that nothing of the first link is left open.
+int32_t StartLink(const char* wantedPath) {
+  CloseLink();
+  linkDevice = OpenDevice(wantedPath);
+  if (linkDevice < 0) return LINK_NO_DEVICE;
+  receivePipe = OpenPipeFile(linkDevice, 0, kReceivePipe);
+  sendPipe = OpenPipeFile(linkDevice, 0, kSendPipe);
+  if (IsValid(receivePipe) && IsValid(sendPipe)) return LINK_OK;
+  CloseLink();
+  return LINK_NO_DEVICE;
+}
+
 }  // namespace
 
 int ClassifyLinkFailure() {
@@ -49,16 +66,7 @@ int ClassifyLinkFailure() {
 using namespace tarvo;
 
 int32_t TARVO_CALL TarvoInit(void) {
-  // A second start while the link is open begins afresh, so that nothing of the first link is
-  // left open.
-  CloseLink();
-  linkDevice = OpenDevice();
-  if (linkDevice < 0) return LINK_NO_DEVICE;
-  receivePipe = OpenPipeFile(linkDevice, 0, kReceivePipe);
-  sendPipe = OpenPipeFile(linkDevice, 0, kSendPipe);
-  if (IsValid(receivePipe) && IsValid(sendPipe)) return LINK_OK;
-  CloseLink();
-  return LINK_NO_DEVICE;
+  return StartLink(nullptr);
 }
 
 void TARVO_CALL TarvoExit(void) {
@@ -92,4 +100,18 @@ int32_t TARVO_CALL TarvoReset(void) {
   const int32_t result = TarvoInit();
   Platform().trace(kTraceResetExit);
   return result;
+}
+
+int32_t TARVO_CALL TarvoDevicePath(uint32_t index, char* buffer) {
+  buffer[0] = '\0';
+  char* path = FindDevicePath(INTERFACE_GUID, index);
+  if (path == nullptr) return -1;
+  const std::size_t length = std::strlen(path);
+  if (length < kDevicePathSize) std::memcpy(buffer, path, length + 1);
+  std::free(path);
+  return static_cast<int32_t>(length);
+}
+
+int32_t TARVO_CALL TarvoInitDevice(const char* path) {
+  return StartLink(path);
 }

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -69,6 +70,29 @@ TEST_F(DiscoveryTest, InterfacesAreTheSocketsInByteOrderOfTheirNames) {
   EXPECT_THAT(found, ElementsAre(folder + "B", folder + "a", folder + "b"));
 }
 
+TEST_F(DiscoveryTest, TheListIsTheOrderOfDiscoveryAndAChosenPathIsTheOnlyOneTried) {
+  FakeDriver driver({"b", "c", "a"});
+  driver.RefuseOpen("c", "");
+  std::vector<std::string> listed;
+  char path[TARVO_DEVICE_PATH_MAX];
+  int32_t length = 0;
+  while ((length = TarvoDevicePath(static_cast<uint32_t>(listed.size()), path)) >= 0) {
+    EXPECT_EQ(static_cast<size_t>(length), std::strlen(path));
+    listed.emplace_back(path);
+  }
+  EXPECT_THAT(listed, ElementsAre(driver.InterfacePath("a"), driver.InterfacePath("b"),
+                                  driver.InterfacePath("c")));
+
+  ASSERT_EQ(TarvoInitDevice(listed[1].c_str()), LINK_OK);
+  // One that does not open is not exchanged for another, nor is a path not listed.
+  EXPECT_EQ(TarvoInitDevice(listed[2].c_str()), LINK_NO_DEVICE);
+  EXPECT_EQ(TarvoInitDevice((listed[0] + "/").c_str()), LINK_NO_DEVICE);
+
+  EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
+              ElementsAre("b:", "b:if000pipe000", "b:if000pipe001", "c:"));
+  EXPECT_TRUE(AllSlotsFree());
+}
+
 TEST_F(DiscoveryTest, EveryInterfaceRefusingGivesNoDevice) {
   FakeDriver driver({"a", "b"});
   driver.RefuseOpen("a", "");
@@ -123,6 +147,11 @@ TEST_F(DiscoveryTest, APathThatDoesNotFitASlotIsPassedOverUnopened) {
     EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
                 ElementsAre("1:", "1:if000pipe000", "1:if000pipe001"));
     TarvoExit();
+    // The list names it by its length alone.
+    char path[TARVO_DEVICE_PATH_MAX] = "left over";
+    EXPECT_EQ(TarvoDevicePath(0, path), 260);
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(TarvoInitDevice(driver.InterfacePath("00").c_str()), LINK_NO_DEVICE);
   }
   rmdir(pattern);
 }

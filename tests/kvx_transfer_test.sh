@@ -144,8 +144,25 @@ ignored_case() {
   echo $? >"$work/ignored/status"
   stop_case_emulator ignored
 }
+# Two instruments: the list in the order of discovery, and --device taking the second.
+device_case() {
+  start_case_emulator devices --name 1-first || return
+  local first=$emulator_pid
+  start_emulator "$work/devices/root" "$emulator" --capture "$work/devices/capture" \
+    --block-bytes 1 --log "$work/devices/second-log" --name 2-second >/dev/null 2>&1
+  TARVO_DEVICE_ROOT=$work/devices/root "$transfer" --list >"$work/devices/list"
+  run_transfer devices --device "$(tail -1 "$work/devices/list")"
+  mkdir -p "$work/devices-none"
+  TARVO_DEVICE_ROOT=$work/devices/root "$transfer" --folder "$work/devices-none" \
+    --device "$work/devices/root/none" 2>"$work/devices-none/err"
+  echo $? >"$work/devices-none/status"
+  stop_emulator
+  emulator_pid=$first
+  stop_case_emulator devices
+}
 pair_case &
 ignored_case &
+device_case &
 signal_case sigint-in-the-handshake INT 'command "STATUS2' &
 signal_case sigterm-in-the-data TERM '^reply block 2' &
 signal_case sighup-in-the-data HUP '^reply block 1' &
@@ -159,6 +176,31 @@ check "no instrument: exit status 3" ends_with no-instrument 3 0
 check "  and where it was looked for: the registry below TARVO_DEVICE_ROOT, the USB ids" \
   grep -qF "kvx-transfer: no instrument was found in the driver stand-in's registry $(
   )$work/no-instrument/root/{" "$work/no-instrument/err"
+listed_in_order() {
+  local folder="$work/devices/root/{5ff884a1-b0e8-11d3-abc7-0080c8792d99}"
+  [ "$(cat "$work/devices/list")" = "$folder/1-first"$'\n'"$folder/2-second" ]
+}
+check "--list: the two instruments found, one path a line, in the order of discovery" \
+  listed_in_order
+second_taken() {
+  ends_with devices 0 1 && grep -q "^link opened" "$work/devices/second-log" &&
+    ! grep -q "^link opened" "$work/devices/log"
+}
+check "--device: the second instrument's transfer, the first one untouched" second_taken
+none_such() {
+  [ "$(status_of devices-none)" = 3 ] && [ ! -e "$work/devices-none/QM-DATA" ] &&
+    grep -qF "kvx-transfer: the instrument $work/devices/root/none was not found in the driver" \
+      "$work/devices-none/err"
+}
+check "--device naming no instrument found: exit status 3, with the path and where it looked" \
+  none_such
+listed_none() {
+  TARVO_DEVICE_ROOT=$work/no-instrument/root "$transfer" --list 2>"$work/no-instrument/list" &&
+    return 1
+  [ $? = 3 ] && grep -q "^kvx-transfer: no instrument was found in the driver stand-in" \
+    "$work/no-instrument/list"
+}
+check "--list with no instrument: exit status 3, and where it looked" listed_none
 check "the link lost in the data: exit status 4" ends_with lost-link 4 0
 check "a command that cannot be sent: exit status 5" ends_with send-error 5 0
 check "the instrument ends before its data: exit status 6" ends_with ended 6 0
@@ -255,6 +297,7 @@ usage_error "$transfer" "--folder is missing"
 usage_error "$transfer" "--timeout must be a number of seconds from 1 to 86400" \
   --folder "$work" --timeout 0
 usage_error "$transfer" "--folder is given twice" --folder "$work" --folder "$work/finished"
+usage_error "$transfer" "--list takes no other option" --list --folder "$work"
 usage_error "$transfer" "cannot write into the folder /sys: Permission denied" --folder /sys
 usage_error "$transfer" "--keep-capture needs the name of a new file: $work/finished/capture" \
   --folder "$work" --keep-capture "$work/finished/capture"

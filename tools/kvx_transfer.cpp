@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "command_line.h"
@@ -23,7 +24,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: kvx-transfer --folder DIR [--time relative|absolute] [--timeout SECONDS]\n"
-    "                    [--keep-capture FILE] [--summary text|json]\n"
+    "                    [--keep-capture FILE] [--summary text|json] [--device PATH]\n"
+    "       kvx-transfer --list\n"
     "\n"
     "Runs one transfer from the instrument exactly as KVX-300's \"データ転送\" button does, with\n"
     "DIR as the chosen folder: the handshake, the data blocks at the protocol's own pace, and\n"
@@ -47,6 +49,10 @@ const char kUsage[] =
     "                            on stdout for scripts: files, kind, groups, samples,\n"
     "                            characters, resends, seconds, end, exit_status (the status\n"
     "                            line and the progress then go to stderr)\n"
+    "  --device PATH             talk to the instrument whose path is PATH, as --list shows\n"
+    "                            it (default: the first instrument found that opens)\n"
+    "  --list                    list the instruments found, one path a line, in the order\n"
+    "                            in which the transfer tries them, and do nothing else\n"
     "  -h, --help                show this text\n"
     "  -V, --version             show the version\n"
     "\n"
@@ -59,7 +65,8 @@ const char kUsage[] =
     "Exit status:\n"
     "  0   the transfer finished (\"終了しました\") and every CSV file was written\n"
     "  2   usage error, or DIR takes no file\n"
-    "  3   no instrument or driver found (\"USBドライバを認識できません。\")\n"
+    "  3   no instrument or driver found (\"USBドライバを認識できません。\"), none listed\n"
+    "      (--list), or not the one that --device names\n"
     "  4   the instrument could not be reached, the link was lost, or nothing moved on for the\n"
     "      --timeout (\"計測器と通信できません。\")\n"
     "  5   a command could not be sent (\"送信エラーN:code\")\n"
@@ -147,6 +154,19 @@ class TransferOperator : public HeadlessOperator {
   std::chrono::steady_clock::time_point start_;
   bool progressOpen_ = false;
   int32_t drawnBlocks_ = 0;  // the blocks stored and resent when the line was last drawn
+};
+
+// The program's link, to the one instrument that --device names when it names one. It stays
+// with the tool, so that KVX-300.exe binds the four link functions of every tarvo.dll.
+class ChosenInstrumentLink : public LibraryLink {
+ public:
+  explicit ChosenInstrumentLink(std::string devicePath) : devicePath_(std::move(devicePath)) {}
+  int32_t Init() override {
+    return devicePath_.empty() ? LibraryLink::Init() : TarvoInitDevice(devicePath_.c_str());
+  }
+
+ private:
+  std::string devicePath_;  // empty: the first instrument found
 };
 
 // The CSV files go into the folder at the end of the download: a folder that takes no file is
@@ -240,6 +260,47 @@ void ReportKeptCapture(const TransferEngine& engine, const TransferState& transf
       cli::system::ShellQuoted(kept).c_str());
 }
 
+// Where the link looked for instruments, as a sentence's end: " in …", or nothing where the
+// program's own message says it all.
+std::string WhereLooked() {
+  const std::string places = cli::system::InstrumentPlaces();
+  return places.empty() ? "" : " in " + places;
+}
+
+// Says that no instrument, or not the one that --device names, was found, and where.
+void ReportNoInstrument(const std::string& devicePath) {
+  if (!devicePath.empty()) {
+    cli::Err(
+        "kvx-transfer: the instrument %s was not found%s, or it did not open "
+        "(kvx-transfer --list shows those found)\n",
+        cli::system::ShownPath(devicePath).c_str(), WhereLooked().c_str());
+  } else if (!WhereLooked().empty()) {
+    cli::Err("kvx-transfer: no instrument was found%s\n", WhereLooked().c_str());
+  }
+}
+
+// --list: the instruments found, one path a line, in the order in which the link tries them.
+int ListInstruments() {
+  int listed = 0;
+  for (uint32_t index = 0;; ++index) {
+    char path[TARVO_DEVICE_PATH_MAX];
+    const int32_t length = TarvoDevicePath(index, path);
+    if (length < 0) break;
+    if (length >= TARVO_DEVICE_PATH_MAX) {
+      cli::Err(
+          "kvx-transfer: instrument %u has a path of %d characters, longer than the link "
+          "takes: it is passed over\n",
+          index + 1, length);
+      continue;
+    }
+    cli::Out("%s\n", cli::system::ShownPath(path).c_str());
+    ++listed;
+  }
+  if (listed > 0) return kvx::kTransferFinished;
+  cli::Err("kvx-transfer: no instrument was found%s\n", WhereLooked().c_str());
+  return kvx::kTransferNoDriver;
+}
+
 // Seconds of --timeout, as milliseconds.
 uint32_t TimeoutOption(const cli::Arguments& arguments) {
   const std::string text = arguments.Value("timeout", "30");
@@ -260,9 +321,17 @@ int main(int argc, char** argv) {
                                                                {"time", true},
                                                                {"timeout", true},
                                                                {"keep-capture", true},
-                                                               {"summary", true}},
+                                                               {"summary", true},
+                                                               {"device", true},
+                                                               {"list", false}},
                                                               kUsage);
   if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
+  if (arguments.Has("list")) {
+    if (arguments.options.size() > 1) cli::UsageError("--list takes no other option");
+    return ListInstruments();
+  }
+  const std::string devicePath = arguments.Value("device", "");
+  if (arguments.Has("device") && devicePath.empty()) cli::UsageError("--device is empty");
   const std::string folder = cli::Required(arguments, "folder");
   const int32_t displayMode = cli::DisplayModeOption(arguments);
   const uint32_t timeoutMs = TimeoutOption(arguments);
@@ -300,7 +369,7 @@ int main(int argc, char** argv) {
 
   TransferState transfer;
   TransferOperator ui(json ? stderr : stdout, files);
-  LibraryLink link;
+  ChosenInstrumentLink link(devicePath);
   TransferEngine engine(ui, ui, files, transfer, link);
   ui.Follow(engine.progress);
   engine.progressTimeoutMs = timeoutMs;
@@ -310,10 +379,7 @@ int main(int argc, char** argv) {
   engine.Run(folder, displayMode);
   ui.EndProgressLine();
   ReportKeptCapture(engine, transfer, displayMode);
-  if (engine.transferEnd == TransferEnd::NoDriver && !cli::system::InstrumentPlaces().empty()) {
-    cli::Err("kvx-transfer: no instrument was found in %s\n",
-             cli::system::InstrumentPlaces().c_str());
-  }
+  if (engine.transferEnd == TransferEnd::NoDriver) ReportNoInstrument(devicePath);
   const int status = kvx::TransferExitStatus(engine, kvx::system::StopSignal());
   if (engine.transferEnd == TransferEnd::Stopped) {
     cli::Err("kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),

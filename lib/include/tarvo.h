@@ -5,10 +5,12 @@
  * registers, and moves bytes through two of its pipes (the link functions, ordinals 11-15).
  * The toolkit functions (ordinals 1-10) give other callers direct use of the device: open and
  * close devices by number, open any pipe, control transfers, descriptors, resets and checks.
+ * The discovery functions (ordinals 16-17) list the instruments found and start the link to one
+ * of them.
  *
  * Windows: tarvo.dll exports every function under its undecorated name and the ordinal given
  * below; KVX-300 binds TarvoInit, TarvoExit, TarvoSend and TarvoReceive by ordinal.
- * Linux: libtarvo.so exports the same fifteen C names and nothing else.
+ * Linux: libtarvo.so exports the same seventeen C names and nothing else.
  *
  * Calling convention: TARVO_CALL. It is __stdcall on 32-bit x86 Windows (the convention of the
  * Windows API, with undecorated export names); on x86-64 Windows and on Linux it is the
@@ -78,6 +80,18 @@ int32_t TARVO_CALL TarvoSend(const void* buffer, uint32_t length); /* @13 */
  * comes later is there for the next receive. On failure *length is left at TARVO_RECEIVE_MAX. */
 int32_t TARVO_CALL TarvoReceive(void* buffer, uint32_t* length); /* @14 */
 int32_t TARVO_CALL TarvoReset(void);                             /* @15: TarvoInit's result or -6 */
+
+/* Discovery, ordinals 16-17. An instrument is named by its device interface path, at most
+ * TARVO_DEVICE_PATH_MAX - 1 characters; the link passes over one with a longer path. */
+#define TARVO_DEVICE_PATH_MAX 260
+/* The index-th instrument found, in the order in which TarvoInit and UTK_Open try them (0
+ * first): copies its path into buffer (TARVO_DEVICE_PATH_MAX bytes) and returns the path's
+ * length; a path too long for the link gives its length and an empty buffer. -1: no such
+ * instrument (the end of the list). */
+int32_t TARVO_CALL TarvoDevicePath(uint32_t index, char* buffer); /* @16 */
+/* TarvoInit for the one instrument whose path is `path` (exactly as TarvoDevicePath gives it):
+ * 0, or -8 when it is not found or does not open. A null path: TarvoInit. */
+int32_t TARVO_CALL TarvoInitDevice(const char* path); /* @17 */
 
 #ifdef __cplusplus
 }

@@ -7,8 +7,9 @@
 # The folder of the instrument's device interface class below a driver registry root.
 kvx_interface_class='{5ff884a1-b0e8-11d3-abc7-0080c8792d99}'
 
-# emulator_socket ROOT: the socket by which kvx-emulator presents the instrument below ROOT.
-emulator_socket() { printf '%s/%s/0000-kvx-emulator' "$1" "$kvx_interface_class"; }
+# emulator_socket ROOT [NAME]: the socket by which kvx-emulator presents the instrument below
+# ROOT, under its --name NAME.
+emulator_socket() { printf '%s/%s/%s' "$1" "$kvx_interface_class" "${2:-0000-kvx-emulator}"; }
 
 # running PID: whether the process runs (a child that has ended but not been waited for does
 # not count).
@@ -29,8 +30,12 @@ start_emulator() {
   mkdir -p "$root"
   TARVO_DEVICE_ROOT=$root "$program" "$@" &
   emulator_pid=$!
-  local socket
-  socket=$(emulator_socket "$root")
+  local socket name= previous=
+  for option in "$@"; do
+    [ "$previous" = --name ] && name=$option
+    previous=$option
+  done
+  socket=$(emulator_socket "$root" "$name")
   for _ in $(seq 1000); do
     [ -S "$socket" ] && return 0
     running "$emulator_pid" || break
