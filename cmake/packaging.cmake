@@ -52,6 +52,8 @@ else()
           PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES ${PROJECT_SOURCE_DIR}/lib/include/tarvo.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  # The tools find it as ../share/locale from their folder.
+  install(FILES ${KVX_TOOLS_MO} DESTINATION ${CMAKE_INSTALL_DATADIR}/locale/ja/LC_MESSAGES)
 
   # The man pages, made from each tool's --help and --version by help2man, with the examples
   # and the pages to see also of packaging/man/, where help2man is there and the tools can run

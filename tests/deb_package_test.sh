@@ -27,7 +27,8 @@ for file in usr/bin/kvx-transfer usr/bin/kvx-convert usr/bin/kvx-chart usr/bin/k
   usr/share/doc/kvx-tools/changelog.gz usr/share/man/man1/kvx-transfer.1.gz \
   usr/share/man/man1/kvx-convert.1.gz usr/share/man/man1/kvx-chart.1.gz \
   usr/share/man/man1/kvx-emulator.1.gz usr/share/man/man1/tarvo-link.1.gz \
-  usr/lib/udev/rules.d/70-tarvo.rules etc/tarvo/usb-ids; do
+  usr/lib/udev/rules.d/70-tarvo.rules etc/tarvo/usb-ids \
+  usr/share/locale/ja/LC_MESSAGES/kvx-tools.mo; do
   check "/$file is in the package" [ -e "$root/$file" ]
 done
 check "libtarvo.so.1 is the library's SONAME, and both links lead to it" \
@@ -95,5 +96,12 @@ check "the download's CSV files are written (QM-0001.csv onwards)" \
 "$root/usr/bin/kvx-chart" "$work/download/QM-DATA/QM-0001.csv" >/dev/null 2>&1
 check "the installed kvx-chart draws the first of them" \
   bash -c "[ $? = 0 ] && grep -q '<svg' '$work/download/QM-DATA/QM-0001.svg'"
+
+# Under a Japanese locale the installed tools find their catalogue in /usr/share/locale.
+mkdir -p "$work/locales"
+localedef -i ja_JP -f UTF-8 "$work/locales/ja_JP.UTF-8" >/dev/null 2>&1
+LOCPATH=$work/locales LC_ALL=ja_JP.UTF-8 "$root/usr/bin/kvx-convert" --kind 3 >"$work/usage" 2>&1
+check "the installed kvx-convert speaks Japanese under ja_JP.UTF-8" \
+  [ "$(tail -1 "$work/usage")" = "詳しくは 'kvx-convert --help' を実行してください。" ]
 
 [ $failures -eq 0 ]

@@ -3,8 +3,10 @@
 # relative and absolute time) and whole kvx-transfer downloads from kvx-emulator give the bytes
 # of tests/data, the same under LC_ALL=C, de_DE.UTF-8 (a decimal comma) and ja_JP.UTF-8, into a
 # folder with a Japanese name; and kvx-chart's page of those CSV files is the same in every
-# locale too. The tools never call setlocale, so each runs twice per locale:
-# as it is, with only its environment changed, and with locale-from-environment preloaded,
+# locale too. It sets the language of their messages, which they take from the locale's
+# LC_MESSAGES and nothing else: Japanese under ja_JP.UTF-8, English elsewhere with the
+# program's Japanese messages followed by their English meaning. So each tool runs twice per
+# locale: as it is, with only its environment changed, and with locale-from-environment preloaded,
 # which puts the process into the environment's locale before main, so that any use of the
 # locale (printf's decimal point, the character classes, the multibyte conversions) would
 # change the files. The locales are compiled into the test's own folder (LOCPATH), and each is
@@ -140,6 +142,40 @@ for case in "${cases[@]}"; do
   check "$case, kvx-chart: a page of the four charts" \
     [ "$(grep -c 'class="chart"' "$work/$case/chart/保存先/記録.svg")" = 4 ]
 done
+
+# One language per run: the tools' own messages in the locale's, and in a locale that is not
+# Japanese the program's Japanese message followed by its English meaning.
+for locale in "${locales[@]}"; do
+  LC_ALL=$locale "$convert" --kind 3 >"$work/usage-$locale" 2>&1
+  LC_ALL=$locale "$transfer" --help >"$work/help-$locale" 2>&1
+  mkdir -p "$work/no-instrument-$locale"
+  LC_ALL=$locale TARVO_DEVICE_ROOT=$work/no-instrument-$locale/root "$transfer" \
+    --folder "$work/no-instrument-$locale" >/dev/null 2>"$work/no-instrument-$locale/err"
+done
+LC_ALL=de_DE.UTF-8 LANGUAGE=ja "$convert" --kind 3 >"$work/usage-language" 2>&1
+japanese_usage_error() {
+  [ "$(wc -l <"$work/usage-$1")" = 2 ] && [ "$(head -c 13 "$work/usage-$1")" = "kvx-convert: " ] &&
+    [ "$(tail -1 "$work/usage-$1")" = "詳しくは 'kvx-convert --help' を実行してください。" ] &&
+    ! grep -q 'must be' "$work/usage-$1"
+}
+check "ja_JP.UTF-8: a usage error in Japanese, in its two lines" japanese_usage_error ja_JP.UTF-8
+check "  and so under de_DE.UTF-8 with LANGUAGE=ja, which goes first" japanese_usage_error language
+check "ja_JP.UTF-8: kvx-transfer --help in Japanese" \
+  grep -q "^使い方: kvx-transfer --folder DIR" "$work/help-ja_JP.UTF-8"
+no_instrument_said() {  # locale meaning-or-empty: the program's message, then the tool's line
+  local err=$work/no-instrument-$1/err
+  grep -qx "kvx-transfer: USBドライバを認識できません。" "$err" &&
+    grep -qx "  ドライバをインストールして下さい。$2" "$err" && [ "$(wc -l <"$err")" = 3 ] &&
+    [ "$(grep -c "^kvx-transfer: no instrument was found in" "$err")" = "$([ -n "$2" ] && echo 1 || echo 0)" ]
+}
+for locale in C de_DE.UTF-8; do
+  check "$locale: the tools' messages in English" \
+    grep -qx "Try 'kvx-convert --help'." "$work/usage-$locale"
+  check "$locale: the program's Japanese message, then its English meaning" \
+    no_instrument_said "$locale" " (the USB driver is not recognised; install the driver)"
+done
+check "ja_JP.UTF-8: the program's message alone, and the tool's line after it in Japanese" \
+  no_instrument_said ja_JP.UTF-8 ""
 
 # And every locale's files equal those of C, byte for byte and with the same names.
 same_files() {

@@ -11,18 +11,25 @@ namespace cli {
 
 namespace {
 
-// printf into a text, then the text to the stream.
-void WriteFormatted(std::FILE* stream, const char* format, std::va_list arguments) {
+// printf into a text.
+std::string Formatted(const char* format, std::va_list arguments) {
   std::va_list again;
   va_copy(again, arguments);
   const int size = std::vsnprintf(nullptr, 0, format, arguments);
+  std::string text;
   if (size > 0) {
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    text.assign(static_cast<std::size_t>(size) + 1, '\0');
     (void)std::vsnprintf(text.data(), text.size(), format, again);
     text.pop_back();
-    kvx::system::WriteText(stream, text);
   }
   va_end(again);
+  return text;
+}
+
+// printf into a text, then the text to the stream.
+void WriteFormatted(std::FILE* stream, const char* format, std::va_list arguments) {
+  const std::string text = Formatted(format, arguments);
+  if (!text.empty()) kvx::system::WriteText(stream, text);
 }
 
 // Made on first use, so that the program's start cannot fail on it.
@@ -48,6 +55,14 @@ void Err(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): as Out
   va_end(arguments);
 }
 
+std::string Format(const char* format, ...) {  // NOLINT(cert-dcl50-cpp): as Out
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::string text = Formatted(format, arguments);
+  va_end(arguments);
+  return text;
+}
+
 std::string Arguments::Value(const std::string& name, const std::string& fallback) const {
   auto found = options.find(name);
   return found != options.end() ? found->second : fallback;
@@ -55,14 +70,15 @@ std::string Arguments::Value(const std::string& name, const std::string& fallbac
 
 void UsageError(const std::string& reason) {
   // Nothing is left to say it with when stderr does not take the message.
-  Err("%s: %s\nTry '%s --help'.\n", ProgramName().c_str(), reason.c_str(), ProgramName().c_str());
+  Err(Tr("%s: %s\nTry '%s --help'.\n"), ProgramName().c_str(), reason.c_str(),
+      ProgramName().c_str());
   std::exit(kUsageError);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
 }
 
 std::string Required(const Arguments& arguments, const std::string& name) {
-  if (!arguments.Has(name)) UsageError("--" + name + " is missing");
+  if (!arguments.Has(name)) UsageError(Format(Tr("--%s is missing"), name.c_str()));
   std::string value = arguments.Value(name, "");
-  if (value.empty()) UsageError("--" + name + " is empty");
+  if (value.empty()) UsageError(Format(Tr("--%s is empty"), name.c_str()));
   return value;
 }
 
@@ -98,31 +114,31 @@ Arguments Parse(const std::string& program, const std::vector<std::string>& word
       continue;
     }
     if (word == "--help" || word == "-h") {
-      Out("%s", usage.c_str());
+      Out("%s", Tr(usage.c_str()));
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
     if (word == "--version" || word == "-V") {
       Out("%s %s\n", ProgramName().c_str(), KVX_VERSION_TEXT);
       std::exit(0);  // NOLINT(concurrency-mt-unsafe): the arguments come before any thread
     }
-    if (word[1] != '-') UsageError("unknown option " + word);
+    if (word[1] != '-') UsageError(Format(Tr("unknown option %s"), word.c_str()));
     const std::size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? equals : equals - 2);
     const OptionSpec* spec = nullptr;
     for (const OptionSpec& candidate : specs) {
       if (candidate.name == name) spec = &candidate;
     }
-    if (spec == nullptr) UsageError("unknown option --" + name);
-    if (arguments.Has(name)) UsageError("--" + name + " is given twice");
+    if (spec == nullptr) UsageError(Format(Tr("unknown option --%s"), name.c_str()));
+    if (arguments.Has(name)) UsageError(Format(Tr("--%s is given twice"), name.c_str()));
     if (!spec->takesValue) {
-      if (equals != std::string::npos) UsageError("--" + name + " takes no value");
+      if (equals != std::string::npos) UsageError(Format(Tr("--%s takes no value"), name.c_str()));
       arguments.options[name] = "";
     } else if (equals != std::string::npos) {
       arguments.options[name] = word.substr(equals + 1);
     } else if (i + 1 < words.size()) {
       arguments.options[name] = words[++i];
     } else {
-      UsageError("--" + name + " needs a value");
+      UsageError(Format(Tr("--%s needs a value"), name.c_str()));
     }
   }
   return arguments;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "messages.h"
+
 // printf's format checking; mingw-w64's C++ library formats as the GNU C library does.
 #if defined(__MINGW32__) && !defined(__clang__)
 #define CLI_PRINTF_FORMAT(text, first) __attribute__((__format__(gnu_printf, text, first)))
@@ -24,6 +26,9 @@ constexpr int kUsageError = 2;
 // as the bytes (kvx::system::WriteText).
 void Out(const char* format, ...) CLI_PRINTF_FORMAT(1, 2);
 void Err(const char* format, ...) CLI_PRINTF_FORMAT(1, 2);
+
+// printf into a text.
+std::string Format(const char* format, ...) CLI_PRINTF_FORMAT(1, 2);
 
 struct OptionSpec {
   std::string name;  // without the leading "--"

@@ -20,7 +20,7 @@
 
 namespace {
 
-const char kUsage[] =
+constexpr const char* kUsage = cli::TrLater(
     "Usage: kvx-chart [--folder DIR | --output FILE] CSV_FILE...\n"
     "\n"
     "Draws each CSV file that KVX-300 wrote (one measurement group per file, code page 932,\n"
@@ -50,7 +50,7 @@ const char kUsage[] =
     "  3   a CSV file cannot be read or is not one that KVX-300 wrote (the others are drawn)\n"
     "  4   a chart could not be written\n"
     "  128+N  stopped by signal N: the chart being written was not left behind\n"
-    "  1   any other end (no memory)\n";
+    "  1   any other end (no memory)\n");
 
 constexpr int kUnreadable = 3;
 constexpr int kNotWritten = 4;
@@ -82,7 +82,7 @@ void Complain(const std::string& message) {
 }
 
 int StoppedStatus() {
-  Complain("stopped by signal " + std::to_string(kvx::system::StopSignal()));
+  Complain(cli::Format(cli::Tr("stopped by signal %d"), kvx::system::StopSignal()));
   return 128 + kvx::system::StopSignal();
 }
 
@@ -115,43 +115,46 @@ bool ReadGroup(FileSystem& files, const std::string& path, chart::Group* group) 
   const std::string shown = cli::system::ShownPath(path);
   std::uint64_t size = 0;
   if (!cli::system::FileSize(path, &size)) {
-    Complain("cannot read " + shown);
+    Complain(cli::Format(cli::Tr("cannot read %s"), shown.c_str()));
     return false;
   }
   if (size > kLargestCsvFile) {
-    Complain(shown + ": not a KVX-300 CSV file: far larger than any the program writes");
+    Complain(cli::Format(cli::Tr("%s: not a KVX-300 CSV file: far larger than any the program "
+                                 "writes"),
+                         shown.c_str()));
     return false;
   }
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::size_t length = 0;
   if (!files.ReadFileBytes(path, bytes.data(), bytes.size(), &length)) {
-    Complain("cannot read " + shown);
+    Complain(cli::Format(cli::Tr("cannot read %s"), shown.c_str()));
     return false;
   }
   bytes.resize(length);
   std::string reason;
   if (!chart::ReadKvxCsv(bytes, group, &reason)) {
-    Complain(shown + ": not a KVX-300 CSV file: " + reason);
+    Complain(cli::Format(cli::Tr("%s: not a KVX-300 CSV file: %s"), shown.c_str(), reason.c_str()));
     return false;
   }
   return true;
 }
 
 int Run(int argc, char** argv) {
+  cli::StartMessages();
   kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseProgramArguments(
       "kvx-chart", argc, argv, {{"folder", true}, {"output", true}}, kUsage);
-  if (arguments.operands.empty()) cli::UsageError("give at least one CSV file");
+  if (arguments.operands.empty()) cli::UsageError(cli::Tr("give at least one CSV file"));
   if (arguments.Has("folder") && arguments.Has("output")) {
-    cli::UsageError("--folder and --output exclude each other");
+    cli::UsageError(cli::Tr("--folder and --output exclude each other"));
   }
   SystemFileSystem files;
   const std::string folder = arguments.Value("folder", "");
   if (arguments.Has("folder") && (folder.empty() || !files.IsFolder(folder))) {
-    cli::UsageError("no folder " + cli::system::ShownPath(folder));
+    cli::UsageError(cli::Format(cli::Tr("no folder %s"), cli::system::ShownPath(folder).c_str()));
   }
   const std::string page = arguments.Value("output", "");
-  if (arguments.Has("output") && page.empty()) cli::UsageError("--output is empty");
+  if (arguments.Has("output") && page.empty()) cli::UsageError(cli::Tr("--output is empty"));
 
   // Two CSV files of one name would be drawn into one chart: the second would replace the first.
   std::vector<std::string> chartPaths;
@@ -161,9 +164,10 @@ int Run(int argc, char** argv) {
       const std::string path = ChartPath(csv, folder, files.PathSeparator());
       const auto [earlier, added] = drawnFrom.emplace(path, csv);
       if (!added) {
-        cli::UsageError(cli::system::ShownPath(earlier->second) + " and " +
-                        cli::system::ShownPath(csv) + " would both be drawn into " +
-                        cli::system::ShownPath(path));
+        cli::UsageError(cli::Format(cli::Tr("%s and %s would both be drawn into %s"),
+                                    cli::system::ShownPath(earlier->second).c_str(),
+                                    cli::system::ShownPath(csv).c_str(),
+                                    cli::system::ShownPath(path).c_str()));
       }
       chartPaths.push_back(path);
     }
@@ -185,7 +189,8 @@ int Run(int argc, char** argv) {
     const Written written = WriteWhole(files, chartPaths[i], chart::DrawCharts({group}));
     if (written == Written::Stopped) return StoppedStatus();
     if (written == Written::No) {
-      Complain("cannot write the chart " + cli::system::ShownPath(chartPaths[i]));
+      Complain(cli::Format(cli::Tr("cannot write the chart %s"),
+                           cli::system::ShownPath(chartPaths[i]).c_str()));
       status = kNotWritten;
       continue;
     }
@@ -194,18 +199,19 @@ int Run(int argc, char** argv) {
 
   if (arguments.Has("output")) {
     if (status != 0) {
-      Complain("no page written: not every CSV file could be read");
+      Complain(cli::Tr("no page written: not every CSV file could be read"));
       return status;
     }
     if (page == "-") {
       if (cli::system::WriteStandardOutputBytes(chart::DrawCharts(groups))) return status;
-      Complain("cannot write the page to standard output");
+      Complain(cli::Tr("cannot write the page to standard output"));
       return kNotWritten;
     }
     const Written written = WriteWhole(files, page, chart::DrawCharts(groups));
     if (written == Written::Stopped) return StoppedStatus();
     if (written == Written::No) {
-      Complain("cannot write the page " + cli::system::ShownPath(page));
+      Complain(
+          cli::Format(cli::Tr("cannot write the page %s"), cli::system::ShownPath(page).c_str()));
       return kNotWritten;
     }
     cli::Out("%s\n", cli::system::ShownPath(page).c_str());
@@ -219,7 +225,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
-    Complain("out of memory");
+    Complain(cli::Tr("out of memory"));
     return 1;
   } catch (const std::exception& failure) {
     Complain(failure.what());

@@ -15,6 +15,7 @@
 #include "headless_operator.h"
 #include "listed_file_system.h"
 #include "program_arguments.h"
+#include "program_text_meanings.h"
 #include "program_texts.h"
 #include "system_calls.h"
 #include "tool_system.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-const char kUsage[] =
+constexpr const char* kUsage = cli::TrLater(
     "Usage: kvx-convert --kind 1|2 [--time relative|absolute] [--force] --folder DIR CAPTURE_FILE\n"
     "\n"
     "Converts CAPTURE_FILE into CSV files as KVX-300 does at the end of a transfer, with DIR\n"
@@ -69,31 +70,63 @@ const char kUsage[] =
     "  6   the file numbers ran out at QM-9999.csv\n"
     "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
     "         closing): the CSV file being written was removed, those complete stay\n"
-    "  1   any other end (no memory for the capture)\n";
+    "  1   any other end (no memory for the capture)\n");
 
 // One line for each group that does not look like the instrument's own data.
 void WarnOfOddGroups(const std::vector<kvx::GroupNotice>& notices) {
   for (const kvx::GroupNotice& notice : notices) {
-    std::string line = "kvx-convert: warning: group " + std::to_string(notice.group);
+    std::string line = cli::Format(cli::Tr("kvx-convert: warning: group %d"), notice.group);
     if (!notice.file.empty()) line += " (" + cli::system::ShownPath(notice.file) + ")";
-    std::string sep = " ";
+    std::vector<std::string> faults;
     if (notice.headerLength < kvx::kHeaderRecordSize) {
-      line += sep + "has a header record of only " + std::to_string(notice.headerLength) +
-              " of its 60 characters";
-      sep = "; it ";
+      faults.push_back(cli::Format(cli::Tr("has a header record of only %zu of its 60 characters"),
+                                   notice.headerLength));
     }
     if (notice.presentSamples < notice.declaredSamples) {
-      line += sep + "declares " + std::to_string(notice.declaredSamples) +
-              " samples, the capture holds " + std::to_string(notice.presentSamples) +
-              " (the missing ones read as 0.0)";
-      sep = "; it ";
+      faults.push_back(cli::Format(
+          cli::Tr("declares %d samples, the capture holds %d (the missing ones read as 0.0)"),
+          notice.declaredSamples, notice.presentSamples));
     }
     if (notice.hasNonHexadecimal) {
-      line += sep + "holds a character that is no hexadecimal digit among its samples (at " +
-              std::to_string(notice.nonHexadecimal + 1) + " of the capture)";
+      faults.push_back(cli::Format(cli::Tr("holds a character that is no hexadecimal digit among "
+                                           "its samples (at %zu of the capture)"),
+                                   notice.nonHexadecimal + 1));
+    }
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+      line += (i == 0 ? " " : cli::Tr("; it ")) + faults[i];
     }
     cli::Err("%s\n", line.c_str());
   }
+}
+
+// What is wrong with the group of a capture that is no capture of the kind.
+std::string FaultOf(const kvx::CaptureFault& fault, int kind) {
+  switch (fault.problem) {
+    case kvx::CaptureFault::RecordCutShort:
+      return cli::Format(cli::Tr("its header record has only %zu of its 60 characters"),
+                         fault.held);
+    case kvx::CaptureFault::StartTimeNotDecimal:
+      return cli::Tr("its header record's start time (characters 4 to 15) is not decimal");
+    case kvx::CaptureFault::IntervalCodeOdd:
+      return cli::Tr("its header record's interval code (characters 20 and 21) is not 83 or 00");
+    case kvx::CaptureFault::IntervalNotDecimal:
+      return cli::Tr("its header record's interval (characters 16 to 19) is not decimal");
+    case kvx::CaptureFault::LayoutCodeOdd:
+      return cli::Tr("its header record's layout code (character 22) is not 0 or 4");
+    case kvx::CaptureFault::UnitCodeOdd:
+      return cli::Tr("its header record's unit code (character 23) is not 0 or 1");
+    case kvx::CaptureFault::CountNotHexadecimal:
+      return cli::Tr("its header record's sample count (characters 44 to 49) is not hexadecimal");
+    case kvx::CaptureFault::SamplesMissing:
+      return cli::Format(cli::Tr("its header record declares %zu samples (%zu characters), the "
+                                 "capture holds %zu"),
+                         fault.declared, fault.declared * kvx::SampleSize(kind), fault.held);
+    case kvx::CaptureFault::SampleNotHexadecimal:
+      return cli::Format(cli::Tr("its samples hold a character that is no hexadecimal digit (at "
+                                 "offset %zu)"),
+                         fault.badOffset);
+  }
+  return {};
 }
 
 // The front end on the terminal, which says after a file's or folder's message why it failed.
@@ -107,6 +140,11 @@ class ConvertOperator : public HeadlessOperator {
     ExplainFileFailure("kvx-convert", message, files_);
   }
 
+ protected:
+  std::string Shown(const std::string& text) const override {
+    return TextForTerminal(text) + cli::MeaningAfter(text);
+  }
+
  private:
   ListedFileSystem& files_;
 };
@@ -117,7 +155,7 @@ bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t siz
   std::string capture(size, '\0');
   std::size_t length = 0;
   if (!files.ReadFileBytes(path, capture.data(), capture.size(), &length)) {
-    cli::Err("kvx-convert: cannot read the capture file %s\n",
+    cli::Err(cli::Tr("kvx-convert: cannot read the capture file %s\n"),
              cli::system::ShownPath(path).c_str());
     return false;
   }
@@ -127,42 +165,44 @@ bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t siz
   const int other = 3 - kind;
   std::string hint;
   if (!kvx::FirstCaptureFault(capture, other)) {
-    hint = "; this looks like a kind-" + std::to_string(other) + " capture: use --kind " +
-           std::to_string(other);
+    hint = cli::Format(cli::Tr("; this looks like a kind-%d capture: use --kind %d"), other, other);
   }
-  cli::Err("kvx-convert: %s is not a kind-%d capture: group %zu (at offset %zu): its %s%s\n",
+  cli::Err(cli::Tr("kvx-convert: %s is not a kind-%d capture: group %zu (at offset %zu): %s%s\n"),
            cli::system::ShownPath(path).c_str(), kind, fault->group, fault->offset,
-           fault->what.c_str(), hint.c_str());
+           FaultOf(*fault, kind).c_str(), hint.c_str());
   return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  cli::StartMessages();
   kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseProgramArguments(
       "kvx-convert", argc, argv,
       {{"kind", true}, {"time", true}, {"folder", true}, {"force", false}}, kUsage);
 
   const std::string kind = cli::Required(arguments, "kind");
-  if (kind != "1" && kind != "2") cli::UsageError("--kind must be 1 or 2");
+  if (kind != "1" && kind != "2") cli::UsageError(cli::Tr("--kind must be 1 or 2"));
   const int32_t displayMode = cli::DisplayModeOption(arguments);
   const std::string folder = cli::Required(arguments, "folder");
-  if (arguments.operands.size() != 1) cli::UsageError("give one capture file");
+  if (arguments.operands.size() != 1) cli::UsageError(cli::Tr("give one capture file"));
   ListedFileSystem files;
-  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::system::ShownPath(folder));
+  if (!files.IsFolder(folder)) {
+    cli::UsageError(cli::Format(cli::Tr("no folder %s"), cli::system::ShownPath(folder).c_str()));
+  }
 
   TransferState transfer;
   transfer.saveFolder = folder;
   transfer.capturePath = arguments.operands[0];
   std::uint64_t size = 0;
   if (!cli::system::FileSize(transfer.capturePath, &size)) {
-    cli::Err("kvx-convert: cannot read the capture file %s\n",
+    cli::Err(cli::Tr("kvx-convert: cannot read the capture file %s\n"),
              cli::system::ShownPath(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
   if (size > INT32_MAX) {
-    cli::Err("kvx-convert: the capture file %s is larger than a transfer can be\n",
+    cli::Err(cli::Tr("kvx-convert: the capture file %s is larger than a transfer can be\n"),
              cli::system::ShownPath(transfer.capturePath).c_str());
     return kvx::kCaptureUnreadable;
   }
@@ -181,7 +221,7 @@ int main(int argc, char** argv) {
   for (const std::string& path : files.written)
     cli::Out("%s\n", cli::system::ShownPath(path).c_str());
   if (conversion.end == kvx::ConversionEnd::Stopped) {
-    cli::Err("kvx-convert: stopped by signal %d\n", kvx::system::StopSignal());
+    cli::Err(cli::Tr("kvx-convert: stopped by signal %d\n"), kvx::system::StopSignal());
   }
   return kvx::ConversionExitStatusFor(conversion.end, kvx::system::StopSignal());
 }

@@ -14,6 +14,7 @@
 #include "instrument_places.h"
 #include "listed_file_system.h"
 #include "program_arguments.h"
+#include "program_text_meanings.h"
 #include "program_texts.h"
 #include "system_calls.h"
 #include "tool_system.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-const char kUsage[] =
+constexpr const char* kUsage = cli::TrLater(
     "Usage: kvx-transfer --folder DIR [--time relative|absolute] [--timeout SECONDS]\n"
     "                    [--keep-capture FILE] [--summary text|json] [--device PATH]\n"
     "       kvx-transfer --list\n"
@@ -80,7 +81,7 @@ const char kUsage[] =
     "  128+N  stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP or the console\n"
     "         closing): the capture is deleted, and so is a CSV file being written; CSV\n"
     "         files already complete stay\n"
-    "  1   any other end\n";
+    "  1   any other end\n");
 
 // The front end on the terminal: what the window would show, on `live` (stdout, or stderr when
 // stdout is kept for the JSON summary).
@@ -100,6 +101,10 @@ class TransferOperator : public HeadlessOperator {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   }
 
+  std::string Shown(const std::string& text) const override {
+    return TextForTerminal(text) + cli::MeaningAfter(text);
+  }
+
   void Alert(const std::string& message) override {
     EndProgressLine();
     (void)std::fflush(stdout);
@@ -112,7 +117,8 @@ class TransferOperator : public HeadlessOperator {
     HeadlessOperator::ShowStatus(text);
     if (!changed) return;
     EndProgressLine();
-    Say("status line: " + (statusLine.empty() ? "(empty)" : TextForTerminal(statusLine)) + "\n");
+    Say(cli::Format(cli::Tr("status line: %s\n"),
+                    statusLine.empty() ? cli::Tr("(empty)") : Shown(statusLine).c_str()));
   }
 
   // Each block's news comes before its data is checked: the line shows what is stored so far,
@@ -133,10 +139,9 @@ class TransferOperator : public HeadlessOperator {
 
  private:
   void DrawProgress(const TransferProgress& progress) {
-    char line[128];
-    (void)std::snprintf(line, sizeof line, "blocks stored %d, %d characters, %d resent, %.1f s",
-                        progress.blocksStored, progress.charactersStored, progress.resends,
-                        Seconds());
+    const std::string line =
+        cli::Format(cli::Tr("blocks stored %d, %d characters, %d resent, %.1f s"),
+                    progress.blocksStored, progress.charactersStored, progress.resends, Seconds());
     Say(std::string(terminal_ ? "\r" : "") + line + (terminal_ ? "\033[K" : "\n"));
     progressOpen_ = terminal_;
     drawnBlocks_ = progress.blocksStored + progress.resends;
@@ -174,8 +179,9 @@ class ChosenInstrumentLink : public LibraryLink {
 void RequireWritableFolder(FileSystem& files, const std::string& folder) {
   std::string probe;
   if (!files.CreateUniqueFile(folder + files.PathSeparator(), ".kvx-transfer-", &probe)) {
-    cli::UsageError("cannot write into the folder " + cli::system::ShownPath(folder) + ": " +
-                    cli::system::LastErrorText());
+    cli::UsageError(cli::Format(cli::Tr("cannot write into the folder %s: %s"),
+                                cli::system::ShownPath(folder).c_str(),
+                                cli::system::LastErrorText().c_str()));
   }
   (void)files.RemoveFile(probe);
 }
@@ -225,9 +231,10 @@ void ReportOutcome(const TransferEngine& engine, const TransferState& transfer,
   for (const std::string& path : csvFiles)
     cli::Out("%s\n", path.c_str());
   if (progress.blocksArrived == 0 && engine.transferEnd != TransferEnd::Finished) return;
-  cli::Out("kind %d: %d group%s, %lld samples, %d characters, %d resent, %.1f s\n",
+  cli::Out(engine.conversion.groups == 1
+               ? cli::Tr("kind %d: %d group, %lld samples, %d characters, %d resent, %.1f s\n")
+               : cli::Tr("kind %d: %d groups, %lld samples, %d characters, %d resent, %.1f s\n"),
            transfer.instrumentKind, engine.conversion.groups,
-           engine.conversion.groups == 1 ? "" : "s",
            static_cast<long long>(engine.conversion.samples), progress.charactersStored,
            progress.resends, seconds);
 }
@@ -240,42 +247,44 @@ void ReportKeptCapture(const TransferEngine& engine, const TransferState& transf
   switch (engine.conversion.end) {
     case kvx::ConversionEnd::Converted:
     case kvx::ConversionEnd::Stopped:
-      cli::Err("kvx-transfer: the downloaded data is kept in %s\n", kept.c_str());
+      cli::Err(cli::Tr("kvx-transfer: the downloaded data is kept in %s\n"), kept.c_str());
       return;
     case kvx::ConversionEnd::CaptureNotOpened:
-      cli::Err(
-          "kvx-transfer: the downloaded data could not be read back for the "
-          "conversion; it is left in %s\n",
-          kept.c_str());
+      cli::Err(cli::Tr("kvx-transfer: the downloaded data could not be read back for the "
+                       "conversion; it is left in %s\n"),
+               kept.c_str());
       return;
     default:
       break;
   }
   cli::Err(
-      "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
-      "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --force --kind %d "
-      "--time %s --folder %s %s\n",
+      cli::Tr(
+          "kvx-transfer: not every CSV file could be written; the downloaded data is kept "
+          "in %s.\n  Once the cause is mended, convert it with:\n  kvx-convert --force --kind %d "
+          "--time %s --folder %s %s\n"),
       kept.c_str(), transfer.instrumentKind, displayMode == 1 ? "absolute" : "relative",
       cli::system::ShellQuoted(cli::system::ShownPath(transfer.saveFolder)).c_str(),
       cli::system::ShellQuoted(kept).c_str());
 }
 
-// Where the link looked for instruments, as a sentence's end: " in …", or nothing where the
-// program's own message says it all.
-std::string WhereLooked() {
-  const std::string places = cli::system::InstrumentPlaces();
-  return places.empty() ? "" : " in " + places;
-}
-
-// Says that no instrument, or not the one that --device names, was found, and where.
+// Says that no instrument, or not the one that --device names, was found, and where the link
+// looked (which on Windows the program's own message says).
 void ReportNoInstrument(const std::string& devicePath) {
+  const std::string places = cli::system::InstrumentPlaces();
   if (!devicePath.empty()) {
-    cli::Err(
-        "kvx-transfer: the instrument %s was not found%s, or it did not open "
-        "(kvx-transfer --list shows those found)\n",
-        cli::system::ShownPath(devicePath).c_str(), WhereLooked().c_str());
-  } else if (!WhereLooked().empty()) {
-    cli::Err("kvx-transfer: no instrument was found%s\n", WhereLooked().c_str());
+    const std::string shown = cli::system::ShownPath(devicePath);
+    cli::Err("%s\n", (places.empty()
+                          ? cli::Format(cli::Tr("kvx-transfer: the instrument %s was not found, "
+                                                "or it did not open (kvx-transfer --list shows "
+                                                "those found)"),
+                                        shown.c_str())
+                          : cli::Format(cli::Tr("kvx-transfer: the instrument %s was not found in "
+                                                "%s, or it did not open (kvx-transfer --list "
+                                                "shows those found)"),
+                                        shown.c_str(), places.c_str()))
+                         .c_str());
+  } else if (!places.empty()) {
+    cli::Err(cli::Tr("kvx-transfer: no instrument was found in %s\n"), places.c_str());
   }
 }
 
@@ -288,8 +297,8 @@ int ListInstruments() {
     if (length < 0) break;
     if (length >= TARVO_DEVICE_PATH_MAX) {
       cli::Err(
-          "kvx-transfer: instrument %u has a path of %d characters, longer than the link "
-          "takes: it is passed over\n",
+          cli::Tr("kvx-transfer: instrument %u has a path of %d characters, longer than the link "
+                  "takes: it is passed over\n"),
           index + 1, length);
       continue;
     }
@@ -297,7 +306,11 @@ int ListInstruments() {
     ++listed;
   }
   if (listed > 0) return kvx::kTransferFinished;
-  cli::Err("kvx-transfer: no instrument was found%s\n", WhereLooked().c_str());
+  if (cli::system::InstrumentPlaces().empty()) {
+    cli::Err("%s", cli::Tr("kvx-transfer: no instrument was found\n"));
+  } else {
+    ReportNoInstrument({});
+  }
   return kvx::kTransferNoDriver;
 }
 
@@ -307,7 +320,7 @@ uint32_t TimeoutOption(const cli::Arguments& arguments) {
   if (text.empty() || text.size() > 5 ||
       text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
       std::stoi(text) > 86400) {
-    cli::UsageError("--timeout must be a number of seconds from 1 to 86400");
+    cli::UsageError(cli::Tr("--timeout must be a number of seconds from 1 to 86400"));
   }
   return static_cast<uint32_t>(std::stoi(text)) * 1000;
 }
@@ -315,6 +328,7 @@ uint32_t TimeoutOption(const cli::Arguments& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  cli::StartMessages();
   kvx::system::CatchStopSignals();
   const cli::Arguments arguments = cli::ParseProgramArguments("kvx-transfer", argc, argv,
                                                               {{"folder", true},
@@ -325,32 +339,38 @@ int main(int argc, char** argv) {
                                                                {"device", true},
                                                                {"list", false}},
                                                               kUsage);
-  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
+  if (!arguments.operands.empty()) {
+    cli::UsageError(cli::Format(cli::Tr("unexpected %s"), arguments.operands[0].c_str()));
+  }
   if (arguments.Has("list")) {
-    if (arguments.options.size() > 1) cli::UsageError("--list takes no other option");
+    if (arguments.options.size() > 1) cli::UsageError(cli::Tr("--list takes no other option"));
     return ListInstruments();
   }
   const std::string devicePath = arguments.Value("device", "");
-  if (arguments.Has("device") && devicePath.empty()) cli::UsageError("--device is empty");
+  if (arguments.Has("device") && devicePath.empty()) cli::UsageError(cli::Tr("--device is empty"));
   const std::string folder = cli::Required(arguments, "folder");
   const int32_t displayMode = cli::DisplayModeOption(arguments);
   const uint32_t timeoutMs = TimeoutOption(arguments);
   const std::string summary = arguments.Value("summary", "text");
-  if (summary != "text" && summary != "json") cli::UsageError("--summary must be text or json");
+  if (summary != "text" && summary != "json")
+    cli::UsageError(cli::Tr("--summary must be text or json"));
   const bool json = summary == "json";
   ListedFileSystem files;
-  if (!files.IsFolder(folder)) cli::UsageError("no folder " + cli::system::ShownPath(folder));
+  if (!files.IsFolder(folder)) {
+    cli::UsageError(cli::Format(cli::Tr("no folder %s"), cli::system::ShownPath(folder).c_str()));
+  }
   RequireWritableFolder(files, folder);
   const std::string keepAs = arguments.Value("keep-capture", "");
   std::uint64_t size = 0;
   if (arguments.Has("keep-capture") &&
       (keepAs.empty() || files.IsFolder(keepAs) || cli::system::FileSize(keepAs, &size))) {
-    cli::UsageError("--keep-capture needs the name of a new file: " +
-                    cli::system::ShownPath(keepAs));
+    cli::UsageError(cli::Format(cli::Tr("--keep-capture needs the name of a new file: %s"),
+                                cli::system::ShownPath(keepAs).c_str()));
   }
   if (arguments.Has("keep-capture") && !files.IsFolder(cli::FolderOf(keepAs))) {
-    cli::UsageError("--keep-capture names a file in a folder that does not exist: " +
-                    cli::system::ShownPath(keepAs));
+    cli::UsageError(
+        cli::Format(cli::Tr("--keep-capture names a file in a folder that does not exist: %s"),
+                    cli::system::ShownPath(keepAs).c_str()));
   }
 
   std::string error;
@@ -359,8 +379,8 @@ int main(int argc, char** argv) {
       break;
     case kvx::system::GuardResult::HeldElsewhere:
       cli::Err(
-          "kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
-          "again once it has ended\n");
+          cli::Tr("kvx-transfer: another transfer is running (KVX-300 or kvx-transfer); try "
+                  "again once it has ended\n"));
       return kvx::kTransferAnotherTransfer;
     case kvx::system::GuardResult::Failed:
       cli::Err("kvx-transfer: %s\n", error.c_str());
@@ -382,9 +402,9 @@ int main(int argc, char** argv) {
   if (engine.transferEnd == TransferEnd::NoDriver) ReportNoInstrument(devicePath);
   const int status = kvx::TransferExitStatus(engine, kvx::system::StopSignal());
   if (engine.transferEnd == TransferEnd::Stopped) {
-    cli::Err("kvx-transfer: stopped by signal %d%s\n", kvx::system::StopSignal(),
+    cli::Err(cli::Tr("kvx-transfer: stopped by signal %d%s\n"), kvx::system::StopSignal(),
              engine.keptCapture.empty() && engine.progress.charactersStored > 0
-                 ? "; the downloaded data was deleted"
+                 ? cli::Tr("; the downloaded data was deleted")
                  : "");
   }
   ReportOutcome(engine, transfer, files.written, ui.Seconds(), status, json);

@@ -67,7 +67,7 @@ void ExplainFileFailure(const std::string& program, const std::string& message,
     cli::Err("%s: %s\n", program.c_str(), failure.c_str());
   } else if (message == kvx::texts::kCsvNotCreated) {
     // Every other way to this message goes through a call that failed.
-    cli::Err("%s: the CSV file's path would be longer than %zu bytes\n", program.c_str(),
+    cli::Err(cli::Tr("%s: the CSV file's path would be longer than %zu bytes\n"), program.c_str(),
              kvx::kMaxCsvPathBytes);
   }
 }

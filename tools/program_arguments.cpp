@@ -11,7 +11,7 @@ Arguments ParseProgramArguments(const std::string& program, int argc, char** arg
       cli::system::CommandLineArguments(argc, argv, &unconvertible);
   SetProgramName(program);
   if (!unconvertible.empty()) {
-    UsageError("this argument has no code page 932 form: " + unconvertible[0]);
+    UsageError(Format(Tr("this argument has no code page 932 form: %s"), unconvertible[0].c_str()));
   }
   return Parse(program, words, specs, usage);
 }
@@ -24,7 +24,7 @@ std::string FolderOf(const std::string& path) {
 int32_t DisplayModeOption(const Arguments& arguments) {
   const std::string time = arguments.Value("time", "relative");
   if (time != "relative" && time != "absolute") {
-    UsageError("--time must be relative or absolute");
+    UsageError(Tr("--time must be relative or absolute"));
   }
   return time == "absolute" ? 1 : 0;
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-const char kUsage[] =
+constexpr const char* kUsage = cli::TrLater(
     "Usage: tarvo-link [--send TEXT] [--tries N]\n"
     "       tarvo-link --scan-usb\n"
     "       tarvo-link --named VVVV:PPPP\n"
@@ -38,20 +38,20 @@ const char kUsage[] =
     "  TARVO_TRACE        trace lines on stderr\n"
     "\n"
     "Exit status: 0 the reply arrived (or the devices were listed), 1 the link failed or no\n"
-    "reply came, 2 usage error.\n";
+    "reply came, 2 usage error.\n");
 
 const char* CodeName(int32_t code) {
   switch (code) {
     case LINK_OK:
       return "ok";
     case LINK_NOT_OPEN:
-      return "link not open";
+      return cli::Tr("link not open");
     case LINK_NO_DEVICE:
-      return "no instrument, or it does not answer";
+      return cli::Tr("no instrument, or it does not answer");
     case LINK_IO_FAILED:
-      return "transfer failed";
+      return cli::Tr("transfer failed");
     default:
-      return "unknown";
+      return cli::Tr("unknown");
   }
 }
 
@@ -75,21 +75,24 @@ int Exchange(const std::string& message, int tries) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   }
-  cli::Out("TarvoReceive: nothing arrived in %d tries\n", tries);
+  cli::Out(cli::Tr("TarvoReceive: nothing arrived in %d tries\n"), tries);
   return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  cli::StartMessages();
   (void)std::setvbuf(stdout, nullptr, _IONBF, 0);  // Lines in step with the driver's, when piped.
   const cli::Arguments arguments = cli::Parse(
       argc, argv, {{"send", true}, {"tries", true}, {"scan-usb", false}, {"named", true}}, kUsage);
-  if (!arguments.operands.empty()) cli::UsageError("unexpected " + arguments.operands[0]);
+  if (!arguments.operands.empty()) {
+    cli::UsageError(cli::Format(cli::Tr("unexpected %s"), arguments.operands[0].c_str()));
+  }
   if (arguments.Has("scan-usb")) return cli::usb::PrintDevices() ? 0 : 1;
   if (arguments.Has("named")) {
     const int named = cli::usb::NamedStatus(arguments.Value("named", ""));
-    if (named == 2) cli::UsageError("--named needs an id VVVV:PPPP");
+    if (named == 2) cli::UsageError(cli::Tr("--named needs an id VVVV:PPPP"));
     return named;
   }
   const std::string message = arguments.Value("send", "STATUS2") + "\r";
@@ -98,7 +101,7 @@ int main(int argc, char** argv) {
   if (triesText.empty() || triesText.size() > 4 ||
       triesText.find_first_not_of("0123456789") != std::string::npos ||
       (tries = std::stoi(triesText)) < 1) {
-    cli::UsageError("--tries needs a number from 1 to 9999");
+    cli::UsageError(cli::Tr("--tries needs a number from 1 to 9999"));
   }
 
   const int32_t opened = TarvoInit();
@@ -109,8 +112,8 @@ int main(int argc, char** argv) {
     if (kvx::system::TakeSingleInstanceGuard(kvx::system::kTransferGuard, &error) ==
         kvx::system::GuardResult::HeldElsewhere) {
       cli::Err(
-          "tarvo-link: the instrument is in use by another transfer (KVX-300 or "
-          "kvx-transfer)\n");
+          cli::Tr("tarvo-link: the instrument is in use by another transfer (KVX-300 or "
+                  "kvx-transfer)\n"));
     }
     return 1;
   }

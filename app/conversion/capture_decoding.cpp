@@ -105,17 +105,17 @@ bool AllDecimal(std::string_view text) {
 }
 
 // What is wrong with a whole header record, or nothing.
-std::string HeaderRecordFault(std::string_view record) {
-  if (!AllDecimal(record.substr(4, 12))) return "start time (characters 4 to 15) is not decimal";
+std::optional<CaptureFault::Problem> HeaderRecordFault(std::string_view record) {
+  if (!AllDecimal(record.substr(4, 12))) return CaptureFault::StartTimeNotDecimal;
   const std::string_view code = record.substr(20, 2);
-  if (code != "83" && code != "00") return "interval code (characters 20 and 21) is not 83 or 00";
-  if (!AllDecimal(record.substr(16, 4))) return "interval (characters 16 to 19) is not decimal";
-  if (record[22] != '0' && record[22] != '4') return "layout code (character 22) is not 0 or 4";
-  if (record[23] != '0' && record[23] != '1') return "unit code (character 23) is not 0 or 1";
+  if (code != "83" && code != "00") return CaptureFault::IntervalCodeOdd;
+  if (!AllDecimal(record.substr(16, 4))) return CaptureFault::IntervalNotDecimal;
+  if (record[22] != '0' && record[22] != '4') return CaptureFault::LayoutCodeOdd;
+  if (record[23] != '0' && record[23] != '1') return CaptureFault::UnitCodeOdd;
   if (FirstNonHexadecimal(record.substr(44, 6)) != std::string_view::npos) {
-    return "sample count (characters 44 to 49) is not hexadecimal";
+    return CaptureFault::CountNotHexadecimal;
   }
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -125,26 +125,19 @@ std::optional<CaptureFault> FirstCaptureFault(std::string_view capture, int inst
   for (std::size_t at = 0; at < capture.size(); ++group) {
     const std::string_view record = Mid(capture, at, kHeaderRecordSize);
     if (record.size() < kHeaderRecordSize) {
-      return CaptureFault{
-          group, at,
-          "header record has only " + std::to_string(record.size()) + " of its 60 characters"};
+      return CaptureFault{group, at, CaptureFault::RecordCutShort, record.size()};
     }
-    const std::string fault = HeaderRecordFault(record);
-    if (!fault.empty()) return CaptureFault{group, at, "header record's " + fault};
+    if (const auto problem = HeaderRecordFault(record)) return CaptureFault{group, at, *problem};
     const auto declared = static_cast<std::size_t>(ReadHexadecimal(record.substr(44, 6)));
     const std::string_view samples =
         Mid(capture, at + kHeaderRecordSize, declared * SampleSize(instrumentKind));
     if (samples.size() < declared * SampleSize(instrumentKind)) {
-      return CaptureFault{group, at,
-                          "header record declares " + std::to_string(declared) + " samples (" +
-                              std::to_string(declared * SampleSize(instrumentKind)) +
-                              " characters), the capture holds " + std::to_string(samples.size())};
+      return CaptureFault{group, at, CaptureFault::SamplesMissing, samples.size(), declared};
     }
     const std::size_t bad = FirstNonHexadecimal(samples);
     if (bad != std::string_view::npos) {
-      return CaptureFault{group, at,
-                          "samples hold a character that is no hexadecimal digit (at offset " +
-                              std::to_string(at + kHeaderRecordSize + bad) + ")"};
+      return CaptureFault{group, at, CaptureFault::SampleNotHexadecimal,
+                          0,     0,  at + kHeaderRecordSize + bad};
     }
     at += kHeaderRecordSize + samples.size();
   }

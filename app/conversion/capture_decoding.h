@@ -68,9 +68,23 @@ SampleValue DecodeSample(std::string_view text);
 // hexadecimal digits), or whose samples are missing or not hexadecimal digits. The converters
 // take any text; this is for a caller that wants to refuse what no instrument sent.
 struct CaptureFault {
+  enum Problem {
+    RecordCutShort,        // `held` characters of the 60 are there
+    StartTimeNotDecimal,   // characters 4 to 15
+    IntervalCodeOdd,       // characters 20 and 21 are not "83" or "00"
+    IntervalNotDecimal,    // characters 16 to 19
+    LayoutCodeOdd,         // character 22 is not "0" or "4"
+    UnitCodeOdd,           // character 23 is not "0" or "1"
+    CountNotHexadecimal,   // characters 44 to 49
+    SamplesMissing,        // `declared` samples, of which the capture holds `held` characters
+    SampleNotHexadecimal,  // at `badOffset` of the capture
+  };
   std::size_t group = 0;   // counting from 1
   std::size_t offset = 0;  // of the group's header record, counting from 0
-  std::string what;        // "its ...", to follow the group in a sentence
+  Problem problem = RecordCutShort;
+  std::size_t held = 0;
+  std::size_t declared = 0;
+  std::size_t badOffset = 0;
 };
 std::optional<CaptureFault> FirstCaptureFault(std::string_view capture, int instrumentKind);
 

@@ -22,7 +22,7 @@ std::string TextForTerminal(const std::string& text) {
 
 void HeadlessOperator::Alert(const std::string& text) {
   // A message that stderr does not take has nowhere else to go.
-  kvx::system::WriteText(stderr, programName_ + ": " + TextForTerminal(text) + "\n");
+  kvx::system::WriteText(stderr, programName_ + ": " + Shown(text) + "\n");
   (void)std::fflush(stderr);
 }
 

@@ -9,6 +9,10 @@
 #include "csv_conversion.h"
 #include "transfer_observer.h"
 
+// A code page 932 text for a UTF-8 terminal: CR LF as LF, every line after the first indented
+// by two blanks, no line break at the end.
+std::string TextForTerminal(const std::string& text);
+
 class HeadlessOperator : public TransferObserver,
                          public TransferClock,
                          public kvx::ConversionObserver {
@@ -29,12 +33,12 @@ class HeadlessOperator : public TransferObserver,
   std::string statusLine;  // what the status line shows
   bool busy = false;       // a transfer runs
 
+ protected:
+  // One of the program's texts as the terminal shows it.
+  virtual std::string Shown(const std::string& text) const { return TextForTerminal(text); }
+
  private:
   std::string programName_;
 };
-
-// A code page 932 text for a UTF-8 terminal: CR LF as LF, every line after the first indented
-// by two blanks, no line break at the end.
-std::string TextForTerminal(const std::string& text);
 
 #endif  // KVX_HEADLESS_OPERATOR_H

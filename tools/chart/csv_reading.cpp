@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "command_line.h"
 #include "csv_layout.h"
 #include "program_texts.h"
 #include "system_calls.h"
@@ -210,8 +211,9 @@ bool Fail(std::string* error, const std::string& reason) {
   return false;
 }
 
-std::string AtLine(std::size_t index) {
-  return "line " + std::to_string(index + 1) + ": ";
+// The reason, after the number of the line (counting from 0) it concerns.
+bool FailAt(std::string* error, std::size_t index, const std::string& reason) {
+  return Fail(error, cli::Format(cli::Tr("line %zu: %s"), index + 1, reason.c_str()));
 }
 
 // Whether the bytes are UTF-8 text that begins as a CSV file of the program would.
@@ -224,18 +226,20 @@ bool LooksLikeUtf8Csv(std::string_view bytes) {
 
 bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
   *group = Group();
-  if (cp932.empty()) return Fail(error, "the file is empty");
+  if (cp932.empty()) return Fail(error, cli::Tr("the file is empty"));
   if (cp932.find('\0') != std::string_view::npos) {
-    return Fail(error, "the file holds a NUL byte, it is no text");
+    return Fail(error, cli::Tr("the file holds a NUL byte, it is no text"));
   }
   if (LooksLikeUtf8Csv(cp932)) {
-    return Fail(error, "the file is UTF-8 text; KVX-300 writes its CSV files in code page 932");
+    return Fail(error,
+                cli::Tr("the file is UTF-8 text; KVX-300 writes its CSV files in code page 932"));
   }
   std::string text;
   if (!kvx::system::Cp932ToUtf8(std::string(cp932), &text)) {
-    return Fail(error, "the file is not code page 932 text");
+    return Fail(error, cli::Tr("the file is not code page 932 text"));
   }
-  if (text.back() != '\n') return Fail(error, "the file ends in the middle of a line (cut short?)");
+  if (text.back() != '\n')
+    return Fail(error, cli::Tr("the file ends in the middle of a line (cut short?)"));
   text.pop_back();
   std::vector<std::string_view> lines = Split(text, '\n');
   for (std::string_view& line : lines) {
@@ -243,12 +247,13 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
   }
 
   if (!StartsWith(lines[0], CsvLabels().fileName)) {
-    return Fail(error, "it does not begin with \"ファイルネーム,\"");
+    return Fail(error, cli::Tr("it does not begin with \"ファイルネーム,\""));
   }
   group->title = std::string(lines[0].substr(CsvLabels().fileName.size()));
   if (lines.size() < 2 || !StartsWith(lines[1], CsvLabels().startTime) ||
       !ReadStart(lines[1], group)) {
-    return Fail(error, AtLine(1) + "no start time \"測定開始時間,YY年,MM月,DD日,hh時,mm分,ss秒\"");
+    return FailAt(error, 1,
+                  cli::Tr("no start time \"測定開始時間,YY年,MM月,DD日,hh時,mm分,ss秒\""));
   }
   std::size_t next = 2;
   bool hasInterval = false;
@@ -260,7 +265,7 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
   }
   if (lines.size() <= next) {
     // A group of a layout that has neither times nor values gets no rows and no column titles.
-    if (hasInterval) return Fail(error, "the file ends before its column titles");
+    if (hasInterval) return Fail(error, cli::Tr("the file ends before its column titles"));
     group->form = TimeForm::None;
     return true;
   }
@@ -283,10 +288,10 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
     group->unit = std::string(columns.substr(CsvLabels().valueColumns.size()));
     fields = 2;
   } else {
-    return Fail(error, AtLine(next) + "not the column titles of a KVX-300 CSV file");
+    return FailAt(error, next, cli::Tr("not the column titles of a KVX-300 CSV file"));
   }
   if (group->unit.find(',') != std::string::npos) {
-    return Fail(error, AtLine(next) + "more columns than a KVX-300 CSV file has");
+    return FailAt(error, next, cli::Tr("more columns than a KVX-300 CSV file has"));
   }
 
   for (std::size_t i = next + 1; i < lines.size(); ++i) {
@@ -294,11 +299,14 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
     Reading reading;
     const int64_t expected = static_cast<int64_t>(i - next - 1);
     if (parts.size() != fields) {
-      return Fail(error, AtLine(i) + "a row of " + std::to_string(parts.size()) +
-                             " fields where this layout has " + std::to_string(fields));
+      return FailAt(error, i,
+                    cli::Format(cli::Tr("a row of %zu fields where this layout has %zu"),
+                                parts.size(), fields));
     }
     if (!ReadInteger(parts[0], &reading.number) || reading.number != expected) {
-      return Fail(error, AtLine(i) + "the sample number is not " + std::to_string(expected));
+      return FailAt(
+          error, i,
+          cli::Format(cli::Tr("the sample number is not %lld"), static_cast<long long>(expected)));
     }
     bool timeRead = true;
     int64_t date = 0;
@@ -314,9 +322,9 @@ bool ReadKvxCsv(std::string_view cp932, Group* group, std::string* error) {
       case TimeForm::None:
         break;
     }
-    if (!timeRead) return Fail(error, AtLine(i) + "the time is not one the program writes");
+    if (!timeRead) return FailAt(error, i, cli::Tr("the time is not one the program writes"));
     if (!ReadValue(parts.back(), &reading)) {
-      return Fail(error, AtLine(i) + "the value is not a reading in tenths, 32767 or -32767");
+      return FailAt(error, i, cli::Tr("the value is not a reading in tenths, 32767 or -32767"));
     }
     group->readings.push_back(reading);
   }

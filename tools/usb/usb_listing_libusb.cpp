@@ -47,16 +47,17 @@ bool PrintDevices() {
   std::vector<std::string> malformed;
   const std::vector<UsbId> named = tarvo::usb::NamedIds(&malformed);
   for (const std::string& entry : malformed)
-    cli::Err("tarvo-link: %s is no vvvv:pppp id\n", entry.c_str());
+    cli::Err(cli::Tr("tarvo-link: %s is no vvvv:pppp id\n"), entry.c_str());
   libusb_context* context = nullptr;
   if (const int started = libusb_init(&context); started != 0) {
-    cli::Err("tarvo-link: the USB devices cannot be listed: %s\n", libusb_strerror(started));
+    cli::Err(cli::Tr("tarvo-link: the USB devices cannot be listed: %s\n"),
+             libusb_strerror(started));
     return false;
   }
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(context, &list);
   if (count < 0) {
-    cli::Err("tarvo-link: the USB devices cannot be listed: %s\n",
+    cli::Err(cli::Tr("tarvo-link: the USB devices cannot be listed: %s\n"),
              libusb_strerror(static_cast<int>(count)));
     libusb_exit(context);
     return false;
@@ -77,7 +78,7 @@ bool PrintDevices() {
   std::sort(lines.begin(), lines.end());
   for (const std::string& line : lines)
     cli::Out("%s\n", line.c_str());
-  if (lines.empty()) cli::Out("no USB device is attached\n");
+  if (lines.empty()) cli::Out(cli::Tr("no USB device is attached\n"));
   return true;
 }
 

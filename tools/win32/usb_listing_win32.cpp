@@ -7,8 +7,8 @@ namespace cli::usb {
 
 bool PrintDevices() {
   cli::Err(
-      "tarvo-link: on Windows the instrument's driver presents it: there is no "
-      "listing of USB devices\n");
+      cli::Tr("tarvo-link: on Windows the instrument's driver presents it: there is no "
+              "listing of USB devices\n"));
   return false;
 }
 
