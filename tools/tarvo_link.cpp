@@ -36,6 +36,8 @@ constexpr const char* kUsage = cli::TrLater(
     "  TARVO_USB_IDS      ids of USB instruments, vvvv:pppp separated by commas\n"
     "  TARVO_DEVICE_ROOT  the root of the driver stand-in's registry\n"
     "  TARVO_TRACE        trace lines on stderr\n"
+    "  LANG, LC_MESSAGES, LC_ALL, LANGUAGE\n"
+    "                     the language of the messages: Japanese or English\n"
     "\n"
     "Exit status: 0 the reply arrived (or the devices were listed), 1 the link failed or no\n"
     "reply came, 2 usage error.\n");
