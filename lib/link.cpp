@@ -17,6 +17,9 @@ namespace {
 int linkDevice = -1;
 Handle receivePipe = TARVO_INVALID_HANDLE;
 Handle sendPipe = TARVO_INVALID_HANDLE;
+// The instrument that TarvoInitDevice chose, which TarvoReset starts the link to again; empty
+// after TarvoInit, which takes the first that opens.
+char chosenPath[kDevicePathSize] = "";
 
 constexpr int32_t kReceivePipe = 0;
 constexpr int32_t kSendPipe = 1;
@@ -66,6 +69,7 @@ int ClassifyLinkFailure() {
 using namespace tarvo;
 
 int32_t TARVO_CALL TarvoInit(void) {
+  chosenPath[0] = '\0';
   return StartLink(nullptr);
 }
 
@@ -97,7 +101,7 @@ int32_t TARVO_CALL TarvoReset(void) {
   }
   TarvoExit();
   Platform().pause(kResetPauseMs);
-  const int32_t result = TarvoInit();
+  const int32_t result = StartLink(chosenPath[0] != '\0' ? chosenPath : nullptr);
   Platform().trace(kTraceResetExit);
   return result;
 }
@@ -113,5 +117,13 @@ int32_t TARVO_CALL TarvoDevicePath(uint32_t index, char* buffer) {
 }
 
 int32_t TARVO_CALL TarvoInitDevice(const char* path) {
-  return StartLink(path);
+  if (path == nullptr) return TarvoInit();
+  const std::size_t length = std::strlen(path);
+  // No slot holds so long a path, so no instrument of it can be opened.
+  if (length >= kDevicePathSize) {
+    CloseLink();
+    return LINK_NO_DEVICE;
+  }
+  std::memcpy(chosenPath, path, length + 1);
+  return StartLink(chosenPath);
 }

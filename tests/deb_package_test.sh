@@ -100,7 +100,7 @@ check "the installed kvx-chart draws the first of them" \
 # Under a Japanese locale the installed tools find their catalogue in /usr/share/locale.
 mkdir -p "$work/locales"
 localedef -i ja_JP -f UTF-8 "$work/locales/ja_JP.UTF-8" >/dev/null 2>&1
-LOCPATH=$work/locales LC_ALL=ja_JP.UTF-8 "$root/usr/bin/kvx-convert" --kind 3 >"$work/usage" 2>&1
+LOCPATH=$work/locales LC_ALL=ja_JP.UTF-8 LANGUAGE= "$root/usr/bin/kvx-convert" --kind 3 >"$work/usage" 2>&1
 check "the installed kvx-convert speaks Japanese under ja_JP.UTF-8" \
   [ "$(tail -1 "$work/usage")" = "詳しくは 'kvx-convert --help' を実行してください。" ]
 

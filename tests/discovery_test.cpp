@@ -84,12 +84,15 @@ TEST_F(DiscoveryTest, TheListIsTheOrderOfDiscoveryAndAChosenPathIsTheOnlyOneTrie
                                   driver.InterfacePath("c")));
 
   ASSERT_EQ(TarvoInitDevice(listed[1].c_str()), LINK_OK);
+  // A reset starts the link again to the same instrument.
+  ASSERT_EQ(TarvoReset(), LINK_OK);
   // One that does not open is not exchanged for another, nor is a path not listed.
   EXPECT_EQ(TarvoInitDevice(listed[2].c_str()), LINK_NO_DEVICE);
   EXPECT_EQ(TarvoInitDevice((listed[0] + "/").c_str()), LINK_NO_DEVICE);
 
   EXPECT_THAT(Files(driver.EventsOf(Event::Open)),
-              ElementsAre("b:", "b:if000pipe000", "b:if000pipe001", "c:"));
+              ElementsAre("b:", "b:if000pipe000", "b:if000pipe001", "b:", "b:if000pipe000",
+                          "b:if000pipe001", "c:"));
   EXPECT_TRUE(AllSlotsFree());
 }
 

@@ -148,6 +148,7 @@ done
 for locale in "${locales[@]}"; do
   LC_ALL=$locale "$convert" --kind 3 >"$work/usage-$locale" 2>&1
   LC_ALL=$locale "$transfer" --help >"$work/help-$locale" 2>&1
+  LC_ALL=$locale "$transfer" --folder /sys >"$work/reason-$locale" 2>&1
   mkdir -p "$work/no-instrument-$locale"
   LC_ALL=$locale TARVO_DEVICE_ROOT=$work/no-instrument-$locale/root "$transfer" \
     --folder "$work/no-instrument-$locale" >/dev/null 2>"$work/no-instrument-$locale/err"
@@ -168,9 +169,14 @@ no_instrument_said() {  # locale meaning-or-empty: the program's message, then t
     grep -qx "  ドライバをインストールして下さい。$2" "$err" && [ "$(wc -l <"$err")" = 3 ] &&
     [ "$(grep -c "^kvx-transfer: no instrument was found in" "$err")" = "$([ -n "$2" ] && echo 1 || echo 0)" ]
 }
+check "ja_JP.UTF-8: the system's reason in Japanese too, in UTF-8" \
+  grep -qx "kvx-transfer: フォルダ /sys に書き込めません: [^?]*" "$work/reason-ja_JP.UTF-8"
 for locale in C de_DE.UTF-8; do
   check "$locale: the tools' messages in English" \
     grep -qx "Try 'kvx-convert --help'." "$work/usage-$locale"
+  check "$locale: the system's reason in English too" \
+    grep -qx "kvx-transfer: cannot write into the folder /sys: Permission denied" \
+    "$work/reason-$locale"
   check "$locale: the program's Japanese message, then its English meaning" \
     no_instrument_said "$locale" " (the USB driver is not recognised; install the driver)"
 done

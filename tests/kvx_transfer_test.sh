@@ -152,6 +152,7 @@ device_case() {
     --block-bytes 1 --log "$work/devices/second-log" --name 2-second >/dev/null 2>&1
   TARVO_DEVICE_ROOT=$work/devices/root "$transfer" --list >"$work/devices/list"
   run_transfer devices --device "$(tail -1 "$work/devices/list")"
+  for _ in $(seq 500); do grep -q '^link closed' "$work/devices/second-log" && break; sleep 0.01; done
   mkdir -p "$work/devices-none"
   TARVO_DEVICE_ROOT=$work/devices/root "$transfer" --folder "$work/devices-none" \
     --device "$work/devices/root/none" 2>"$work/devices-none/err"
@@ -183,7 +184,7 @@ listed_in_order() {
 check "--list: the two instruments found, one path a line, in the order of discovery" \
   listed_in_order
 second_taken() {
-  ends_with devices 0 1 && grep -q "^link opened" "$work/devices/second-log" &&
+  ends_with devices 0 1 && grep -q "^link closed" "$work/devices/second-log" &&
     ! grep -q "^link opened" "$work/devices/log"
 }
 check "--device: the second instrument's transfer, the first one untouched" second_taken

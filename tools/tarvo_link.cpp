@@ -45,7 +45,7 @@ constexpr const char* kUsage = cli::TrLater(
 const char* CodeName(int32_t code) {
   switch (code) {
     case LINK_OK:
-      return "ok";
+      return cli::Tr("ok");
     case LINK_NOT_OPEN:
       return cli::Tr("link not open");
     case LINK_NO_DEVICE:

@@ -90,7 +90,9 @@ int32_t TARVO_CALL TarvoReset(void);                             /* @15: TarvoIn
  * instrument (the end of the list). */
 int32_t TARVO_CALL TarvoDevicePath(uint32_t index, char* buffer); /* @16 */
 /* TarvoInit for the one instrument whose path is `path` (exactly as TarvoDevicePath gives it):
- * 0, or -8 when it is not found or does not open. A null path: TarvoInit. */
+ * 0, or -8 when it is not found or does not open. A null path: TarvoInit. TarvoReset starts
+ * the link again to the instrument of the last TarvoInitDevice, and after TarvoInit to the
+ * first that opens. */
 int32_t TARVO_CALL TarvoInitDevice(const char* path); /* @17 */
 
 #ifdef __cplusplus

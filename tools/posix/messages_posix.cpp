@@ -26,18 +26,29 @@ std::string ProgramFolder() {
 
 }  // namespace
 
+// The tools start their messages before any thread.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 void StartMessages() {
-  // A locale that is not installed leaves the messages in English. The tools start it before
-  // any thread.
-  if (std::setlocale(LC_MESSAGES, "") == nullptr) return;  // NOLINT(concurrency-mt-unsafe)
+  // A locale that is not installed leaves the messages in English.
+  if (std::setlocale(LC_MESSAGES, "") == nullptr) return;
   const std::string folder = ProgramFolder();
-  if (folder.empty()) return;
-  (void)bindtextdomain(kMessageDomain, (folder + "/../share/locale").c_str());
-  // UTF-8 whatever LC_CTYPE says, which stays "C".
-  (void)bind_textdomain_codeset(kMessageDomain, "UTF-8");
-  // The header of the catalogue in use, which names its language; "" when none is.
-  japanese = std::strstr(dgettext(kMessageDomain, ""), "Language: ja") != nullptr;
+  if (!folder.empty()) {
+    (void)bindtextdomain(kMessageDomain, (folder + "/../share/locale").c_str());
+    // The header of the catalogue in use, which names its language; "" when none is.
+    japanese = std::strstr(dgettext(kMessageDomain, ""), "Language: ja") != nullptr;
+  }
+  if (japanese) {
+    // UTF-8 whatever LC_CTYPE says, which stays "C": the tools' messages, and the system's
+    // reasons (strerror) from the C library's own catalogue.
+    (void)bind_textdomain_codeset(kMessageDomain, "UTF-8");
+    (void)bind_textdomain_codeset("libc", "UTF-8");
+  } else {
+    // The run speaks English: so do the system's reasons, whatever other language the locale
+    // names.
+    (void)std::setlocale(LC_MESSAGES, "C");
+  }
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 const char* Tr(const char* english) {
   // gettext gives the catalogue's header for the empty text.

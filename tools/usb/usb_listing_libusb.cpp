@@ -20,7 +20,7 @@ std::string InterfaceZero(libusb_device* device) {
   libusb_config_descriptor* config = nullptr;
   if (libusb_get_active_config_descriptor(device, &config) != 0 &&
       libusb_get_config_descriptor(device, 0, &config) != 0) {
-    return "no configuration to read";
+    return cli::Tr("no configuration to read");
   }
   std::string text = "interface 0:";
   for (int pipe = 0;; ++pipe) {
@@ -35,8 +35,9 @@ std::string InterfaceZero(libusb_device* device) {
         endpoint->bEndpointAddress, kTypes[endpoint->bmAttributes & LIBUSB_TRANSFER_TYPE_MASK]);
     text += line;
   }
-  if (text == "interface 0:") text += " no endpoint";
-  text += tarvo::usb::LinkPipesFit(config) ? " (fits the link)" : " (not as the link needs)";
+  if (text == "interface 0:") text += cli::Tr(" no endpoint");
+  text += tarvo::usb::LinkPipesFit(config) ? cli::Tr(" (fits the link)")
+                                           : cli::Tr(" (not as the link needs)");
   libusb_free_config_descriptor(config);
   return text;
 }

@@ -27,9 +27,9 @@ std::string_view CatalogueResource() {
 }
 
 // Whether the environment asks for Japanese, as gettext reads it: the locale is the first of
-// LC_ALL, LC_MESSAGES and LANG that is set; "C" and "POSIX" speak English; otherwise LANGUAGE,
-// a list of languages separated by colons, goes before the locale's, and as Japanese is the one
-// catalogue, any "ja" in it is taken. nullopt when no locale is set.
+// LC_ALL, LC_MESSAGES and LANG that is set; "C" and "POSIX" speak English; otherwise the
+// languages are LANGUAGE's list (separated by colons) when it is set, else the locale's, and as
+// Japanese is the one catalogue, any "ja" among them is taken. nullopt when no locale is set.
 std::optional<bool> EnvironmentAsksForJapanese() {
   std::string locale;
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -43,8 +43,7 @@ std::optional<bool> EnvironmentAsksForJapanese() {
   if (locale == "C" || locale == "POSIX") return false;
   const char* languages = std::getenv("LANGUAGE");  // NOLINT(concurrency-mt-unsafe): as above
   std::string asked = ":";
-  if (languages != nullptr) asked.append(languages).append(":");
-  asked.append(locale);
+  asked.append(languages != nullptr && languages[0] != '\0' ? languages : locale.c_str());
   return asked.find(":ja") != std::string::npos;
 }
 
