@@ -77,8 +77,14 @@ void UsageError(const std::string& reason) {
 
 std::string Required(const Arguments& arguments, const std::string& name) {
   if (!arguments.Has(name)) UsageError(Format(Tr("--%s is missing"), name.c_str()));
+  return Optional(arguments, name);
+}
+
+std::string Optional(const Arguments& arguments, const std::string& name) {
   std::string value = arguments.Value(name, "");
-  if (value.empty()) UsageError(Format(Tr("--%s is empty"), name.c_str()));
+  if (arguments.Has(name) && value.empty()) {
+    UsageError(Format(Tr("--%s is empty"), name.c_str()));
+  }
   return value;
 }
 

@@ -61,6 +61,10 @@ void SetProgramName(const std::string& program);
 // when it was not given or is empty.
 std::string Required(const Arguments& arguments, const std::string& name);
 
+// The value of the option `name`, or "" when it was not given; a usage error, "--<name> is
+// empty", when it was given empty.
+std::string Optional(const Arguments& arguments, const std::string& name);
+
 // Protocol bytes as a quoted text for messages: printable ASCII as it is, "\r" for a carriage
 // return, "\xNN" for any other byte.
 std::string Printable(const void* data, std::size_t size);

@@ -156,8 +156,7 @@ int Run(int argc, char** argv) {
   if (arguments.Has("folder") && (folder.empty() || !files.IsFolder(folder))) {
     cli::UsageError(cli::Format(cli::Tr("no folder %s"), cli::system::ShownPath(folder).c_str()));
   }
-  const std::string page = arguments.Value("output", "");
-  if (arguments.Has("output") && page.empty()) cli::UsageError(cli::Tr("--output is empty"));
+  const std::string page = cli::Optional(arguments, "output");
 
   // Two CSV files of one name would be drawn into one chart: the second would replace the first.
   std::vector<std::string> chartPaths;

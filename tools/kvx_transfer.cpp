@@ -351,8 +351,7 @@ int main(int argc, char** argv) {
     if (arguments.options.size() > 1) cli::UsageError(cli::Tr("--list takes no other option"));
     return ListInstruments();
   }
-  const std::string devicePath = arguments.Value("device", "");
-  if (arguments.Has("device") && devicePath.empty()) cli::UsageError(cli::Tr("--device is empty"));
+  const std::string devicePath = cli::Optional(arguments, "device");
   const std::string folder = cli::Required(arguments, "folder");
   const int32_t displayMode = cli::DisplayModeOption(arguments);
   const uint32_t timeoutMs = TimeoutOption(arguments);
