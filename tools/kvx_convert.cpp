@@ -12,12 +12,11 @@
 #include "csv_conversion.h"
 #include "exit_status.h"
 #include "file_system.h"
-#include "headless_operator.h"
 #include "listed_file_system.h"
 #include "program_arguments.h"
-#include "program_text_meanings.h"
 #include "program_texts.h"
 #include "system_calls.h"
+#include "tool_operator.h"
 #include "tool_system.h"
 #include "transfer_state.h"
 
@@ -133,26 +132,6 @@ std::string FaultOf(const kvx::CaptureFault& fault, int kind) {
   return {};
 }
 
-// The front end on the terminal, which says after a file's or folder's message why it failed.
-class ConvertOperator : public HeadlessOperator {
- public:
-  explicit ConvertOperator(ListedFileSystem& files)
-      : HeadlessOperator("kvx-convert"), files_(files) {}
-
-  void Alert(const std::string& message) override {
-    HeadlessOperator::Alert(message);
-    ExplainFileFailure("kvx-convert", message, files_);
-  }
-
- protected:
-  std::string Shown(const std::string& text) const override {
-    return TextForTerminal(text) + cli::MeaningAfter(text);
-  }
-
- private:
-  ListedFileSystem& files_;
-};
-
 // Whether the capture is what an instrument of the kind sends; if not, says so, and which kind
 // it reads as when it does.
 bool IsCaptureOfKind(FileSystem& files, const std::string& path, std::size_t size, int kind) {
@@ -217,7 +196,7 @@ int main(int argc, char** argv) {
     return kvx::kCaptureUnreadable;
   }
 
-  ConvertOperator ui(files);
+  ToolOperator ui("kvx-convert", files);
   const kvx::ConversionOutcome conversion =
       kvx::ConvertCapture(instrumentKind, displayMode, ui, files, transfer);
   if (conversion.end == kvx::ConversionEnd::NoMemory) ui.Alert(std::string(kvx::texts::kNoMemory));

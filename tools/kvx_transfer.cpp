@@ -10,13 +10,12 @@
 #include "command_line.h"
 #include "exit_status.h"
 #include "file_system.h"
-#include "headless_operator.h"
 #include "instrument_places.h"
 #include "listed_file_system.h"
 #include "program_arguments.h"
-#include "program_text_meanings.h"
 #include "program_texts.h"
 #include "system_calls.h"
+#include "tool_operator.h"
 #include "tool_system.h"
 #include "transfer_engine.h"
 #include "transfer_state.h"
@@ -90,11 +89,10 @@ constexpr const char* kUsage = cli::TrLater(
 
 // The front end on the terminal: what the window would show, on `live` (stdout, or stderr when
 // stdout is kept for the JSON summary).
-class TransferOperator : public HeadlessOperator {
+class TransferOperator : public ToolOperator {
  public:
   TransferOperator(std::FILE* live, ListedFileSystem& files)
-      : HeadlessOperator("kvx-transfer"),
-        files_(files),
+      : ToolOperator("kvx-transfer", files),
         live_(live),
         terminal_(live == stdout && cli::system::StandardOutputIsTerminal()),
         start_(std::chrono::steady_clock::now()) {}
@@ -106,20 +104,15 @@ class TransferOperator : public HeadlessOperator {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   }
 
-  std::string Shown(const std::string& text) const override {
-    return TextForTerminal(text) + cli::MeaningAfter(text);
-  }
-
   void Alert(const std::string& message) override {
     EndProgressLine();
     (void)std::fflush(stdout);
-    HeadlessOperator::Alert(message);
-    ExplainFileFailure("kvx-transfer", message, files_);
+    ToolOperator::Alert(message);
   }
 
   void ShowStatus(const std::string& text) override {
     const bool changed = text != statusLine;
-    HeadlessOperator::ShowStatus(text);
+    ToolOperator::ShowStatus(text);
     if (!changed) return;
     EndProgressLine();
     Say(cli::Format(cli::Tr("status line: %s\n"),
@@ -157,7 +150,6 @@ class TransferOperator : public HeadlessOperator {
     (void)std::fflush(live_);
   }
 
-  ListedFileSystem& files_;
   std::FILE* live_;
   bool terminal_;
   const TransferProgress* final_ = nullptr;

@@ -34,6 +34,7 @@ class HeadlessOperator : public TransferObserver,
   bool busy = false;       // a transfer runs
 
  protected:
+  const std::string& ProgramName() const { return programName_; }
   // One of the program's texts as the terminal shows it.
   virtual std::string Shown(const std::string& text) const { return TextForTerminal(text); }
 
